@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Builds Stereolux with its tests and runs them: the normal build in build/, then the core
+# libraries under AddressSanitizer+UndefinedBehaviorSanitizer and under ThreadSanitizer.
+# Exits non-zero when any build or test fails.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh
+
+jobs=$(nproc)
+status=0
+
+run_suite() {
+  local dir=$1; shift
+  echo "=== ${dir}: configure and build"
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTEREOLUX_TESTS=ON "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+  echo "=== ${dir}: tests"
+  ctest --test-dir "$dir" --output-on-failure --timeout 300 -j "$jobs" || status=1
+}
+
+run_suite build -DSTEREOLUX_BENCH=ON
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  run_suite build-asan -DSTEREOLUX_GUI=OFF -DSTEREOLUX_SANITIZE=address
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+  run_suite build-tsan -DSTEREOLUX_GUI=OFF -DSTEREOLUX_SANITIZE=thread
+
+if [ $status -ne 0 ]; then
+  echo "Some tests failed."
+fi
+exit $status
