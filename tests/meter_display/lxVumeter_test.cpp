@@ -8,18 +8,26 @@
 #include <algorithm>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <string>
 
 namespace {
 
-QApplication& App()
-{
-    static int argc = 1;
-    static char name[] = "lxVumeter_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
-}
+// The application lives from before the first test until after the last one, and goes before
+// the program's static objects do.
+class QtEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override { app = std::make_unique<QApplication>(argc, argv); }
+    void TearDown() override { app.reset(); }
+
+private:
+    int argc = 1;
+    char name[15] = "lxVumeter_test";
+    char* argv[2] = {name, nullptr};
+    std::unique_ptr<QApplication> app;
+};
+
+const auto* const qtEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 QRgb Rgb(int r, int g, int b)
 {
@@ -88,10 +96,6 @@ protected:
     std::string Right() const { return ReadBar(meter.BmpBuffer(), 16, RightLed); }
     std::string Mono() const { return ReadBar(meter.BmpBuffer(), 16, MonoLed); }
 
-    // Declared first so that the application exists before the meter is made.
-    struct AppFirst {
-        AppFirst() { App(); }
-    } appFirst;
     TlxVuMeter meter;
 };
 
