@@ -1,9 +1,11 @@
 #include "app/frmMain.h"
 
+#include "app/frmAbout.h"
 #include "app/uAction.h"
 #include "app/uApplication.h"
 #include "app/uMaths.h"
 #include "app/uOfficeMenuStyle.h"
+#include "app/uShellOpen.h"
 #include "app/uUserPrefs.h"
 #include "app/uVu.h"
 #include "capture/SLSmartBufferManager.h"
@@ -41,7 +43,7 @@ void InitPaths(const std::string& ExeFileName)
     namespace fs = std::filesystem;
     AppFolder = fs::path(ExeFileName).parent_path().string() + "/";
     IniFileName = ExeFileName + ".ini";
-    ReadmeFileName = AppFolder + "a_lire.txt";
+    ReadmeFileName = AppFolder + ReadmeName;
 
     std::error_code ec;
     if (!fs::exists(IniFileName, ec) && ::access(AppFolder.c_str(), W_OK) != 0) {
@@ -455,10 +457,13 @@ void TfmMain::ActAppCloseExecute(QObject* /*Sender*/)
 
 void TfmMain::ActAppReadmeExecute(QObject* /*Sender*/)
 {
+    ::ActAppReadmeExecute(ReadmeFileName);
 }
 
 void TfmMain::ActAppAboutExecute(QObject* /*Sender*/)
 {
+    TfmAbout fmAbout(this);
+    fmAbout.exec();
 }
 
 void TfmMain::ActVuHorzExecute(QObject* Sender)

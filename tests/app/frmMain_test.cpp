@@ -1,5 +1,6 @@
 #include "AppTestSupport.h"
 
+#include "app/frmAbout.h"
 #include "app/uAction.h"
 #include "meter_display/lxVumeter.h"
 
@@ -10,6 +11,7 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
+#include <QTimer>
 #include <QWindow>
 
 #include <functional>
@@ -226,6 +228,28 @@ TEST_F(MainWindowTest, RightClickOpensTheContextMenuExceptOnControls)
 
     rightClick(form->tbLevelLeft);
     EXPECT_FALSE(form->AdvPopupMenu1->isVisible());
+}
+
+TEST_F(MainWindowTest, HelpEntriesShowTheAboutDialogAndSkipAMissingReadme)
+{
+    Window form = Open();
+    QString title;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto* about = qobject_cast<TfmAbout*>(QApplication::activeModalWidget())) {
+            title = about->windowTitle();
+            about->btnOK->click();
+        }
+    });
+    poll.start(10);
+    Choose(*form, "A propos...");
+    poll.stop();
+    EXPECT_EQ(title, QStringLiteral("A propos..."));
+    EXPECT_TRUE(form->findChildren<TfmAbout*>().isEmpty());
+
+    ASSERT_FALSE(QFile::exists(QString::fromStdString(ReadmeFileName)));
+    Choose(*form, "Lisez-moi...");
+    EXPECT_TRUE(form->isVisible());
 }
 
 // Whichever way the window closes, the preferences are written exactly once.
