@@ -158,13 +158,13 @@ void TfmAbout::FormCreate() {
   JvScrollText1->Start();
   const QIcon appIcon = QApplication::windowIcon();
   ProgramIcon->setPixmap((appIcon.isNull() ? StereoluxIcon() : appIcon).pixmap(32, 32));
-  const auto show = [](QLabel* label, const std::string& text) {
+  const auto setLabel = [](QLabel* label, const std::string& text) {
     label->setText(QString::fromStdString(text));
     label->adjustSize();
   };
-  show(lblVersion, ExeInfo1.FileVersion());
-  show(lblCopyright, ExeInfo1.LegalCopyright());
-  show(lblComments, ExeInfo1.Comments());
+  setLabel(lblVersion, ExeInfo1.FileVersion());
+  setLabel(lblCopyright, ExeInfo1.LegalCopyright());
+  setLabel(lblComments, ExeInfo1.Comments());
 }
 
 void TfmAbout::CentreOnScreen() {
