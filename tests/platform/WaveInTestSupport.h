@@ -42,7 +42,7 @@ public:
     {
       std::lock_guard lk(self->FMutex);
       self->FNotes.push_back({hwi, msg, hdr, hdr ? hdr->dwBytesRecorded : 0, hdr ? hdr->dwFlags : 0});
-      if (self->OnData && msg == WIM_DATA) self->OnData(hwi, hdr);
+      if (self->FOnData && msg == WIM_DATA) self->FOnData(hwi, hdr);
     }
     self->FChanged.notify_all();
   }
@@ -64,8 +64,12 @@ public:
     return FChanged.wait_for(lk, timeout, [&] { return CountData() >= count; });
   }
 
-  // Runs in the callback, under the recorder's lock, for every WIM_DATA.
-  void (*OnData)(HWAVEIN, WAVEHDR*) = nullptr;
+  // Runs in the callback, under the recorder's lock, for every WIM_DATA from now on; once this
+  // returns, the previous one runs no more.
+  void SetOnData(void (*onData)(HWAVEIN, WAVEHDR*)) {
+    std::lock_guard lk(FMutex);
+    FOnData = onData;
+  }
 
 private:
   size_t CountData() const {
@@ -77,6 +81,7 @@ private:
   std::mutex FMutex;
   std::condition_variable FChanged;
   std::vector<Note> FNotes;
+  void (*FOnData)(HWAVEIN, WAVEHDR*) = nullptr;
 };
 
 class BufferSet {

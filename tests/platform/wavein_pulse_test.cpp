@@ -156,7 +156,7 @@ TEST_F(PulseWaveInTest, RecordsAPlayedToneAtItsLevel) {
       PeakMeter::Peaks.clear();
     }
     Notifications notes;
-    notes.OnData = &PeakMeter::OnData;
+    notes.SetOnData(&PeakMeter::OnData);
     HWAVEIN h = 0;
     ASSERT_EQ(waveInOpen(&h, device, AsFormat(MakeFormat(2, 44100, 16)), &Notifications::Callback, notes.Instance(), CALLBACK_FUNCTION), 0u);
     BufferSet buffers(8, 4410 * 4);
@@ -174,6 +174,7 @@ TEST_F(PulseWaveInTest, RecordsAPlayedToneAtItsLevel) {
         break;
       }
     }
+    notes.SetOnData(nullptr);
     EXPECT_EQ(waveInReset(h), 0u);
     EXPECT_EQ(buffers.UnprepareAll(h), 0u);
     EXPECT_EQ(waveInClose(h), 0u);

@@ -260,13 +260,12 @@ TEST_F(VirtualWaveInTest, RecordingResumesAfterAReset) {
 TEST_F(VirtualWaveInTest, BuffersRequeuedFromTheCallbackKeepCycling) {
   Use({Square("A", {0.5})});
   const HWAVEIN h = Open(0, MakeFormat(2, 44100, 16));
-  FNotes.OnData = [](HWAVEIN hwi, WAVEHDR* hdr) {
-    if (hdr->dwBytesRecorded == hdr->dwBufferLength) waveInAddBuffer(hwi, hdr, sizeof *hdr);
-  };
+  FNotes.SetOnData([](HWAVEIN hwi, WAVEHDR* hdr) { waveInAddBuffer(hwi, hdr, sizeof *hdr); });
   BufferSet buffers(4, 1024);
   ASSERT_EQ(buffers.PrepareAndAddAll(h), 0u);
   ASSERT_EQ(waveInStart(h), 0u);
   ASSERT_TRUE(FNotes.WaitForData(200));
+  FNotes.SetOnData(nullptr);
   ASSERT_EQ(waveInReset(h), 0u);
   EXPECT_EQ(buffers.UnprepareAll(h), 0u);
   EXPECT_EQ(waveInClose(h), 0u);
@@ -277,10 +276,10 @@ TEST_F(VirtualWaveInTest, ResetAndCloseAreRefusedFromTheCallback) {
   static MMRESULT resetResult, closeResult;
   resetResult = closeResult = 0;
   const HWAVEIN h = Open(0, MakeFormat(2, 8000, 16));
-  FNotes.OnData = [](HWAVEIN hwi, WAVEHDR*) {
+  FNotes.SetOnData([](HWAVEIN hwi, WAVEHDR*) {
     resetResult = waveInReset(hwi);
     closeResult = waveInClose(hwi);
-  };
+  });
   BufferSet buffers(1, 400);
   ASSERT_EQ(buffers.PrepareAndAddAll(h), 0u);
   ASSERT_EQ(waveInStart(h), 0u);
