@@ -1,0 +1,115 @@
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+
+// The 40-byte wave format record, laid out as the platform's extensible wave format. It
+// travels as raw bytes (at the head of every audio block, in the start-wave operation), so
+// its layout is fixed here and checked below.
+#pragma pack(push, 1)
+struct TALGuid {
+  uint32_t Data1;
+  uint16_t Data2;
+  uint16_t Data3;
+  uint8_t Data4[8];
+
+  friend bool operator==(const TALGuid&, const TALGuid&) = default;
+};
+
+struct TALWaveFormatEx {
+  uint16_t wFormatTag;
+  uint16_t nChannels;
+  uint32_t nSamplesPerSec;
+  uint32_t nAvgBytesPerSec;
+  uint16_t nBlockAlign;
+  uint16_t wBitsPerSample;  // container width
+  uint16_t cbSize;          // bytes of the record after this field
+};
+
+struct TALWaveFormatExtensible {
+  TALWaveFormatEx Format;
+  union {
+    uint16_t wValidBitsPerSample;
+    uint16_t wSamplesPerBlock;
+    uint16_t wReserved;
+  };
+  uint32_t dwChannelMask;
+  TALGuid SubFormat;
+};
+#pragma pack(pop)
+
+using PALWaveFormatExtensible = TALWaveFormatExtensible*;
+
+static_assert(std::endian::native == std::endian::little,
+              "the wave format record is read and written in native byte order");
+static_assert(sizeof(TALGuid) == 16);
+static_assert(sizeof(TALWaveFormatEx) == 18);
+static_assert(sizeof(TALWaveFormatExtensible) == 40);
+static_assert(offsetof(TALWaveFormatExtensible, Format.nChannels) == 2);
+static_assert(offsetof(TALWaveFormatExtensible, Format.nSamplesPerSec) == 4);
+static_assert(offsetof(TALWaveFormatExtensible, Format.nAvgBytesPerSec) == 8);
+static_assert(offsetof(TALWaveFormatExtensible, Format.nBlockAlign) == 12);
+static_assert(offsetof(TALWaveFormatExtensible, Format.wBitsPerSample) == 14);
+static_assert(offsetof(TALWaveFormatExtensible, Format.cbSize) == 16);
+static_assert(offsetof(TALWaveFormatExtensible, wValidBitsPerSample) == 18);
+static_assert(offsetof(TALWaveFormatExtensible, dwChannelMask) == 20);
+static_assert(offsetof(TALWaveFormatExtensible, SubFormat) == 24);
+
+constexpr uint16_t WAVE_FORMAT_EXTENSIBLE = 0xFFFE;
+constexpr uint16_t ALWaveFormatExtraSize = 22;
+constexpr uint32_t ALWaveFormatHeaderSize = sizeof(TALWaveFormatEx) + ALWaveFormatExtraSize;
+static_assert(ALWaveFormatHeaderSize == sizeof(TALWaveFormatExtensible));
+
+// {00000001-0000-0010-8000-00AA00389B71}
+constexpr TALGuid KSDATAFORMAT_SUBTYPE_PCM = {
+    0x00000001, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+
+// Speaker positions; the ordinal is the bit of the channel mask.
+enum TALSpeaker : uint32_t {
+  spFrontLeft,
+  spFrontRight,
+  spFrontCenter,
+  spSubwoofer,
+  spBackLeft,
+  spBackRight,
+  spFrontLeftOfCenter,
+  spFrontRightOfCenter,
+  spBackCenter,
+  spSideLeft,
+  spSideRight,
+  spTopCenter,
+  spTopFrontLeft,
+  spTopFrontCenter,
+  spTopFrontRight,
+  spTopBackLeft,
+  spTopBackCenter,
+  spTopBackRight,
+};
+
+// A set of speakers, stored as the 32-bit channel mask of the wave format record.
+class TALSpeakers {
+public:
+  constexpr TALSpeakers() = default;
+  constexpr TALSpeakers(std::initializer_list<TALSpeaker> ASpeakers)
+  {
+    for (TALSpeaker Speaker : ASpeakers)
+      FMask |= 1u << Speaker;
+  }
+  static constexpr TALSpeakers FromMask(uint32_t AMask)
+  {
+    TALSpeakers Speakers;
+    Speakers.FMask = AMask;
+    return Speakers;
+  }
+
+  constexpr uint32_t Mask() const { return FMask; }
+  constexpr bool Empty() const { return FMask == 0; }
+  constexpr bool Contains(TALSpeaker ASpeaker) const { return (FMask >> ASpeaker) & 1u; }
+
+  friend constexpr bool operator==(TALSpeakers, TALSpeakers) = default;
+
+private:
+  uint32_t FMask = 0;
+};
