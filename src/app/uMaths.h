@@ -2,10 +2,12 @@
 
 #include <cstdint>
 
-// The level of Value against Reference in decibels; the sign of Value is ignored. A zero
-// level, and any value that gives no finite result, reads as a level of 1.
+// Decibels of a level against a reference: 20 log10(|Value| / Reference). A zero level,
+// or anything that gives no finite result, reads as the floor 20 log10(1 / Reference)
+// instead, so a display always has a number to show. Reference must be positive
+// (std::invalid_argument otherwise).
 double AmplitudeToDB(int32_t Reference, double Value);
 
-// Decibels against 65536, the reference the readouts have always used: a full-scale 16-bit
-// level reads -6.0 dBFS and silence -96.3 dBFS.
+// Decibels against 65536: a full-scale 16-bit level (32767) reads about -6.0 and
+// silence about -96.3, the scale the level readouts have always used.
 double AmplitudeToDBFS(double Value);
