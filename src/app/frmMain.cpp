@@ -289,6 +289,7 @@ void TfmMain::CreateConfigPanel()
     seHalfLive->setRange(10, 20000);
     seHalfLive->setSingleStep(1);
     seHalfLive->setValue(400);
+    seHalfLive->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
     lblHalfLive->setBuddy(seHalfLive);
     connect(seHalfLive, &QSpinBox::textChanged, this, [this] { seHalfLiveChange(seHalfLive); });
 }
