@@ -29,7 +29,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <limits>
 #include <unistd.h>
@@ -92,9 +91,8 @@ QSlider* NewTrim(QWidget* Parent, const QRect& Bounds)
 // "%.1f" with the decimal separator of the user's locale.
 QString FormatDBFS(double Value)
 {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.1f", Value);
-    QString result = QString::fromLatin1(text);
+    // asprintf always writes a point, whatever the C library's locale says.
+    QString result = QString::asprintf("%.1f", Value);
     result.replace(QLatin1Char('.'), QLocale().decimalPoint());
     return result + QStringLiteral(" dBFS");
 }
@@ -290,6 +288,7 @@ void TfmMain::CreateConfigPanel()
     seHalfLive->setRange(10, 20000);
     seHalfLive->setSingleStep(1);
     seHalfLive->setValue(400);
+    seHalfLive->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
     lblHalfLive->setBuddy(seHalfLive);
     connect(seHalfLive, &QSpinBox::textChanged, this, [this] { seHalfLiveChange(seHalfLive); });
 }
