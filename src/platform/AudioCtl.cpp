@@ -13,7 +13,7 @@ public:
     return {};
   }
   void SetDeviceIndex(int32_t Value) override {
-    if (Value != -1) CheckAudioRecordIndex(Value, 0, "device");
+    CheckAudioRecordIndex(Value, 0, "device");
   }
   int32_t GetDeviceLineCount() override { return 0; }
   std::string GetDeviceLineName(int32_t nID) override {

@@ -15,8 +15,11 @@ public:
   using std::runtime_error::runtime_error;
 };
 
-// Device and line indices count from 0; -1 selects nothing. An index outside the lists raises
-// std::out_of_range. The device index chooses the device of the line operations.
+// Device and line indices count from 0 and one outside the lists raises std::out_of_range, with
+// one exception: a line index of -1 selects nothing and changes nothing. A device index of -1 is
+// refused like any other, so that looking for a saved device that is absent at the moment keeps
+// the current device and the saved name. The device index chooses the device of the line
+// operations.
 class IAudioRecord {
 public:
   virtual ~IAudioRecord() = default;

@@ -24,7 +24,7 @@ std::string TFakeAudioRecord::GetDeviceName(int32_t nID) {
 
 void TFakeAudioRecord::SetDeviceIndex(int32_t Value) {
   Enter(AudioRecordCall::DeviceIndex, "DeviceIndex=" + std::to_string(Value));
-  if (Value != -1) CheckAudioRecordIndex(Value, static_cast<int32_t>(Devices.size()), "device");
+  CheckAudioRecordIndex(Value, static_cast<int32_t>(Devices.size()), "device");
   DeviceIndex = Value;
 }
 

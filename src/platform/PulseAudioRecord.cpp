@@ -180,14 +180,10 @@ std::string TPulseAudioRecord::GetDeviceName(int32_t nID) {
 }
 
 void TPulseAudioRecord::SetDeviceIndex(int32_t Value) {
-  FLines.clear();
-  if (Value == -1) {
-    FCurrent.clear();
-    return;
-  }
   const auto& devices = Devices();
   CheckAudioRecordIndex(Value, static_cast<int32_t>(devices.size()), "device");
   FCurrent = devices[Value].Name;
+  FLines.clear();
 }
 
 TPulseAudioRecord::SourceDetails TPulseAudioRecord::QuerySource(const std::string& Name) {

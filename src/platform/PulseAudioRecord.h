@@ -33,7 +33,6 @@ public:
   // Lists the sources anew; device indices refer to this list until the next count.
   int32_t GetDeviceCount() override;
   std::string GetDeviceName(int32_t nID) override;
-  // -1 leaves no device current.
   void SetDeviceIndex(int32_t Value) override;
   // Asks the server for the current device's ports; line indices refer to this list.
   int32_t GetDeviceLineCount() override;

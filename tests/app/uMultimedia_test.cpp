@@ -48,11 +48,24 @@ TEST_F(DeviceSelectionTest, StartUpSelectsDeviceAndLineZeroThenPassesTheSettings
     EXPECT_EQ(Items(form->lstDevices),
               (std::vector<QString>{"Audio interne", "USB Microphone", "HDMI"}));
 
-    // No saved device at the first start: nothing matches the empty name.
+    // No saved device at the first start: nothing matches the empty name, the control refuses
+    // -1 and device 0 stays the current one.
     EXPECT_EQ(form->lstDevices->currentIndex(), -1);
-    EXPECT_EQ(Recorder->DeviceIndex, -1);
-    EXPECT_EQ(form->lstDeviceLines->count(), 0);
+    EXPECT_EQ(Recorder->DeviceIndex, 0);
+    EXPECT_EQ(Items(form->lstDeviceLines), (std::vector<QString>{"Micro interne", "Entrée ligne"}));
+    EXPECT_EQ(form->lstDeviceLines->currentIndex(), -1);
     EXPECT_EQ(UserPrefs.Device, "");
+}
+
+TEST_F(DeviceSelectionTest, AnAbsentSavedDeviceKeepsItsNameAndTheCurrentDevice)
+{
+    ThreeDevices();
+    WriteIni("[AudioDevice]\nDevice=Carte USB\nDeviceLine=Micro\n");
+    Window form = Open();
+    EXPECT_EQ(Recorder->DeviceIndex, 0);
+    EXPECT_EQ(UserPrefs.Device, "Carte USB");
+    form->close();
+    EXPECT_NE(ReadIni().find("Device=Carte USB\n"), std::string::npos) << ReadIni();
 }
 
 TEST_F(DeviceSelectionTest, NoDevicesLeavesBothListsEmpty)
@@ -157,7 +170,7 @@ TEST_F(DeviceSelectionTest, ListingFailuresAtStartUpAreContained)
         {AudioRecordCall::GetDeviceCount, {}, 0},
         {AudioRecordCall::GetDeviceName, {}, 0},
         {AudioRecordCall::GetDeviceLineCount, {"Audio interne", "USB Microphone", "HDMI"}, 0},
-        {AudioRecordCall::DeviceLineVolume, {"Audio interne", "USB Microphone", "HDMI"}, 0},
+        {AudioRecordCall::DeviceLineVolume, {"Audio interne", "USB Microphone", "HDMI"}, 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.call));

@@ -85,9 +85,9 @@ TEST_F(PulseAudioRecordTest, ASourceWithoutPortsIsItsOwnOnlyLine) {
   EXPECT_THROW(FRec->SetDeviceLineIndex(1), std::out_of_range);
   EXPECT_THROW(FRec->GetDeviceLineName(1), std::out_of_range);
 
-  FRec->SetDeviceIndex(-1);
-  EXPECT_EQ(FRec->GetDeviceLineCount(), 0);
+  EXPECT_THROW(FRec->SetDeviceIndex(-1), std::out_of_range);
   EXPECT_THROW(FRec->SetDeviceIndex(2), std::out_of_range);
+  EXPECT_EQ(FRec->GetDeviceLineCount(), 1) << "a refused device leaves the current one";
 }
 
 TEST_F(PulseAudioRecordTest, VolumeInPercentReachesTheCurrentSource) {

@@ -46,8 +46,8 @@ TEST(TCAudioRecord, PassesTheControlsErrorsToTheCaller) {
   }
   EXPECT_THROW(rec.SetDeviceLineIndex(2), std::out_of_range);
   EXPECT_THROW(rec.SetDeviceIndex(1), std::out_of_range);
-  EXPECT_NO_THROW(rec.SetDeviceIndex(-1));
-  EXPECT_EQ(rec.GetDeviceLineCount(), 0) << "no device current after -1";
+  EXPECT_THROW(rec.SetDeviceIndex(-1), std::out_of_range);
+  EXPECT_EQ(rec.GetDeviceLineCount(), 2) << "a refused device leaves the current one";
 }
 
 TEST(TCAudioRecord, WithoutASoundServerTheSystemControlIsEmpty) {
@@ -56,8 +56,9 @@ TEST(TCAudioRecord, WithoutASoundServerTheSystemControlIsEmpty) {
   setenv("PULSE_SERVER", "unix:/nonexistent/stereolux/native", 1);
   TCAudioRecord rec;
   EXPECT_EQ(rec.GetDeviceCount(), 0);
-  EXPECT_NO_THROW(rec.SetDeviceIndex(-1));
+  EXPECT_THROW(rec.SetDeviceIndex(-1), std::out_of_range);
   EXPECT_EQ(rec.GetDeviceLineCount(), 0);
+  EXPECT_NO_THROW(rec.SetDeviceLineIndex(-1));
   EXPECT_NO_THROW(rec.SetFILEFORMAT(0));
   EXPECT_NO_THROW(rec.SetWaveFormatIdx(0));
   EXPECT_NO_THROW(rec.SetDeviceLineVolume(100));
