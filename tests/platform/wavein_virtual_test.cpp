@@ -249,7 +249,7 @@ TEST_F(VirtualWaveInTest, HeaderRulesAreKept) {
 TEST_F(VirtualWaveInTest, ResetReturnsEveryQueuedBufferOnceInOrder) {
   Use({Square("Paced", {0.5}, true)});
   const HWAVEIN h = Open(0, MakeFormat(2, 8000, 16));
-  BufferSet buffers(20, 3200);  // 100 ms each: most are still queued when the reset comes
+  BufferSet buffers(40, 3200);  // 100 ms each: most are still queued when the reset comes
   ASSERT_EQ(buffers.PrepareAndAddAll(h), 0u);
   ASSERT_EQ(waveInStart(h), 0u);
   ASSERT_TRUE(FNotes.WaitForData(1));
