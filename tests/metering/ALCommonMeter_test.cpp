@@ -59,6 +59,12 @@ protected:
   void SetUp() override
   {
     MeterTest::SetUp();
+    Recreate();
+  }
+  void Recreate()
+  {
+    Meter.reset();
+    Events.clear();
     Meter = TLPComponent::Create<TProbeMeter>();
     Attach(*Meter);
   }
@@ -70,15 +76,6 @@ protected:
 
   std::unique_ptr<TProbeMeter> Meter;
 };
-
-TEST_F(CommonMeterTest, DefaultsOfANewMeter)
-{
-  EXPECT_EQ(Meter->Mode(), vmLinear);
-  EXPECT_EQ(Meter->SynchronizeType(), stSingleBuffer);
-  EXPECT_EQ(Meter->Period(), 100u);
-  EXPECT_EQ(Meter->CountChannels(), 2);
-  EXPECT_EQ(Meter->ActiveChannelCount(), 0);
-}
 
 // 16-bit stereo at 44100 Hz with the defaults: 4410-frame blocks, one reading per 100 ms.
 TEST_F(CommonMeterTest, DefaultBlocksAreATenthOfASecond)
@@ -196,10 +193,7 @@ TEST_F(CommonMeterTest, SynchronizeTypesDecideWhenAndWhichValuesArrive)
   };
   for (const TSyncCase& Case : Cases) {
     SCOPED_TRACE(static_cast<int>(Case.Type));
-    Meter.reset();
-    Events.clear();
-    Meter = TLPComponent::Create<TProbeMeter>();
-    Attach(*Meter);
+    Recreate();
     Meter->SetPeriod(10);
     Meter->SetSynchronizeType(Case.Type);
     Start(MakeFormat(1000, 16, 2));

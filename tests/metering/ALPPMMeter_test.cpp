@@ -57,6 +57,13 @@ protected:
   void SetUp() override
   {
     MeterTest::SetUp();
+    Recreate();
+  }
+  // A fresh meter on a fresh source, with its own events, for each case of a table.
+  void Recreate()
+  {
+    Meter.reset();
+    Events.clear();
     Meter = TLPComponent::Create<TALPPMMeter>();
     Attach(*Meter);
   }
@@ -150,10 +157,7 @@ TEST_F(PPMMeterTest, ConstantInputReadsZeroAfterTheStartTransient)
   const TOffsetCase Cases[] = {{16, 10000}, {16, -32768}, {8, 128}, {24, 8388607}};
   for (const TOffsetCase& Case : Cases) {
     SCOPED_TRACE(Case.Bits);
-    Meter.reset();
-    Events.clear();
-    Meter = TLPComponent::Create<TALPPMMeter>();
-    Attach(*Meter);
+    Recreate();
     Meter->SetHalfLife(100);
     Meter->SetPeriod(1);
     Meter->SetSynchronizeType(stNone);
@@ -208,10 +212,7 @@ TEST_F(PPMMeterTest, DegenerateReleaseTimesAndRatesKeepTheLevelBounded)
   std::uniform_int_distribution<int32_t> Sample(-32768, 32767);
   for (const TReleaseCase& Case : Cases) {
     SCOPED_TRACE(testing::Message() << Case.Rate << " Hz, " << Case.HalfLife << " ms");
-    Meter.reset();
-    Events.clear();
-    Meter = TLPComponent::Create<TALPPMMeter>();
-    Attach(*Meter);
+    Recreate();
     Meter->SetHalfLife(Case.HalfLife);
     Meter->SetPeriod(1);
     Meter->SetSynchronizeType(stNone);
@@ -270,15 +271,6 @@ TEST(PPMDetector, EqualsThePlainRuleOnRandomSignalsForAnyChannelCount)
   }
 }
 
-TEST(PPMDetector, ReleaseSpansAtLeastOneSample)
-{
-  EXPECT_EQ(TALPPMMeter::ReleaseSamples(44100, 400), 17640);
-  EXPECT_EQ(TALPPMMeter::ReleaseSamples(44100, 0), 1);
-  EXPECT_EQ(TALPPMMeter::ReleaseSamples(44100, -5), 1);
-  EXPECT_EQ(TALPPMMeter::ReleaseSamples(0, 400), 1);
-  EXPECT_EQ(TALPPMMeter::ReleaseSamples(8000, 1), 8);
-}
-
 struct TStreamCase {
   uint32_t Rate;
   int32_t HalfLife;
@@ -294,10 +286,7 @@ TEST_F(PPMMeterTest, LevelsFollowThePlainFormulasOnRandomSignals)
   std::normal_distribution<double> Noise(0, 1);
   for (const TStreamCase& Case : Cases) {
     SCOPED_TRACE(testing::Message() << Case.Rate << " Hz, " << Case.HalfLife << " ms");
-    Meter.reset();
-    Events.clear();
-    Meter = TLPComponent::Create<TALPPMMeter>();
-    Attach(*Meter);
+    Recreate();
     Meter->SetCountChannels(static_cast<int32_t>(Case.Channels));
     Meter->SetHalfLife(Case.HalfLife);
     Meter->SetPeriod(10);

@@ -6,18 +6,6 @@
 
 namespace {
 
-TEST(SLRealQueue, ValuesLeaveOldestFirst)
-{
-  TSLRealQueue Queue;
-  for (double Value : {1.5, -2.0, 0.25})
-    Queue.Add(Value);
-  ASSERT_EQ(Queue.GetCount(), 3);
-  EXPECT_EQ(Queue.Pop(), 1.5);
-  Queue.Remove();
-  EXPECT_EQ(Queue.GetCount(), 1);
-  EXPECT_EQ(Queue.GetItem(0), 0.25);
-}
-
 TEST(SLRealQueue, ItemsAreIndexedFromTheOldestRemainingValue)
 {
   TSLRealQueue Queue;
