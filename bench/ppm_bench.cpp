@@ -63,8 +63,8 @@ constexpr uint32_t BufferFrames = 256;
 constexpr uint32_t BlockFrames = 4410;
 constexpr uint32_t ClipBuffers = 1024;  // about 6 s
 
-// Noise shaped like programme material: a falling spectrum, loudness changing every few
-// hundred milliseconds, the two channels related but not equal.
+// Noise shaped like programme material: most energy in the low frequencies, loudness
+// changing every few hundred milliseconds, the two channels related but not equal.
 std::vector<int16_t> MusicLikeNoise(uint32_t AFrames)
 {
   std::mt19937 Random(2024);
