@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds Stereolux with its tests and runs them: the normal build in build/, then the core
-# libraries under AddressSanitizer+UndefinedBehaviorSanitizer and under ThreadSanitizer.
+# libraries under AddressSanitizer+UndefinedBehaviorSanitizer and under ThreadSanitizer,
+# then the fuzz targets for a bounded time.
 # Exits non-zero when any build or test fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -23,6 +24,21 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
   run_suite build-asan -DSTEREOLUX_GUI=OFF -DSTEREOLUX_SANITIZE=address
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   run_suite build-tsan -DSTEREOLUX_GUI=OFF -DSTEREOLUX_SANITIZE=thread
+
+# Fuzz targets: built apart with clang and libFuzzer, each run for a bounded time.
+run_fuzz() {
+  local name=$1; shift
+  echo "=== build-fuzz: ${name}"
+  mkdir -p build-fuzz
+  if clang++ -std=c++20 -g -O1 -Wall -Wextra -Werror -fsanitize=fuzzer,address,undefined \
+       -fno-sanitize-recover=all -Isrc "$@" -o "build-fuzz/${name}"; then
+    (cd build-fuzz && "./${name}" -runs=200000 -max_total_time=30 -timeout=10 -print_final_stats=0) || status=1
+  else
+    status=1
+  fi
+}
+
+run_fuzz ini_fuzz src/platform/IniFile.cpp tests/platform/IniFile_fuzz.cpp
 
 if [ $status -ne 0 ]; then
   echo "Some tests failed."

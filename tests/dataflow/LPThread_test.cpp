@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <pthread.h>
 #include <sys/resource.h>
 
@@ -84,7 +85,8 @@ TEST(Thread, PriorityIsAppliedAroundTheCreatorsNiceWhereAllowed) {
     thread.Start();
     thread.WaitFor();
     if (c.Offset >= 0) {
-      EXPECT_EQ(seen, normal + c.Offset);
+      // Nice values stop at 19, so a creator already running at the bottom stays there.
+      EXPECT_EQ(seen, std::min(normal + c.Offset, 19));
     } else {
       // Raising needs a privilege; without it the thread stays normal.
       EXPECT_TRUE(seen == normal + c.Offset || seen == normal) << seen;

@@ -1,0 +1,16 @@
+#include "app/uShellOpen.h"
+
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QUrl>
+
+bool OpenDocument(const std::string& FileName) {
+  const QString path = QString::fromStdString(FileName);
+  // Desktop openers differ about a missing file (some pop up an error, some print one, some
+  // start an empty editor); checking first keeps the outcome the same everywhere: nothing.
+  if (!QFileInfo(path).isFile())
+    return false;
+  return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+void ActAppReadmeExecute(const std::string& ReadmeFileName) { OpenDocument(ReadmeFileName); }

@@ -1,0 +1,273 @@
+#include "platform/VirtualWaveIn.h"
+
+#include <pthread.h>
+#include <sndfile.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <numbers>
+#include <thread>
+
+#include "platform/DeviceNames.h"
+#include "platform/WaveIn.h"
+
+namespace {
+
+constexpr size_t MaxChunkFrames = 4096;
+
+void StoreSample(uint8_t* out, uint16_t bits, int32_t left32) {
+  // `left32` is the sample scaled to the full 32-bit range; containers keep its top bits.
+  switch (bits) {
+    case 8:
+      out[0] = static_cast<uint8_t>((left32 >> 24) + 128);
+      break;
+    case 16:
+      out[0] = static_cast<uint8_t>(left32 >> 16);
+      out[1] = static_cast<uint8_t>(left32 >> 24);
+      break;
+    case 24:
+      out[0] = static_cast<uint8_t>(left32 >> 8);
+      out[1] = static_cast<uint8_t>(left32 >> 16);
+      out[2] = static_cast<uint8_t>(left32 >> 24);
+      break;
+    default:
+      for (int i = 0; i < 4; ++i) out[i] = static_cast<uint8_t>(static_cast<uint32_t>(left32) >> (8 * i));
+  }
+}
+
+// Produces whole frames of the opened format; 0 frames means the source has ended.
+class SignalSource {
+public:
+  virtual ~SignalSource() = default;
+  virtual size_t Read(uint8_t* out, size_t frames) = 0;
+};
+
+class GeneratedSource final : public SignalSource {
+public:
+  GeneratedSource(const VirtualWaveInDevice& device, const WaveInFormat& format) : FDevice(device), FFormat(format) {}
+
+  size_t Read(uint8_t* out, size_t frames) override {
+    const uint16_t bytes = FFormat.ContainerBits / 8;
+    // Values are rounded at the container's own width, then shifted to the 32-bit range.
+    const double full = std::ldexp(1.0, FFormat.ContainerBits - 1) - 1.0;
+    const int shift = 32 - FFormat.ContainerBits;
+    for (size_t f = 0; f < frames; ++f, ++FFrame) {
+      const double cycles = FDevice.Frequency * static_cast<double>(FFrame) / FFormat.SampleRate;
+      double wave = 0.0;
+      if (FDevice.Signal == VirtualSignal::Sine) wave = std::sin(2.0 * std::numbers::pi * cycles);
+      if (FDevice.Signal == VirtualSignal::Square) wave = cycles - std::floor(cycles) < 0.5 ? 1.0 : -1.0;
+      for (uint16_t c = 0; c < FFormat.Channels; ++c) {
+        const double amplitude = FDevice.Amplitudes.empty() ? 0.0 : FDevice.Amplitudes[c % FDevice.Amplitudes.size()];
+        const double value = std::clamp(std::round(wave * amplitude * full), -full - 1.0, full);
+        const auto sample = static_cast<int64_t>(value) * (int64_t{1} << shift);
+        StoreSample(out, FFormat.ContainerBits, static_cast<int32_t>(sample));
+        out += bytes;
+      }
+    }
+    return frames;
+  }
+
+private:
+  const VirtualWaveInDevice FDevice;
+  const WaveInFormat FFormat;
+  uint64_t FFrame = 0;
+};
+
+class FileSource final : public SignalSource {
+public:
+  FileSource(SNDFILE* file, const WaveInFormat& format, bool loop) : FFile(file), FFormat(format), FLoop(loop) {}
+  ~FileSource() override { sf_close(FFile); }
+
+  size_t Read(uint8_t* out, size_t frames) override {
+    FSamples.resize(frames * FFormat.Channels);
+    auto got = sf_readf_int(FFile, FSamples.data(), static_cast<sf_count_t>(frames));
+    if (got <= 0 && FLoop && sf_seek(FFile, 0, SEEK_SET) == 0) got = sf_readf_int(FFile, FSamples.data(), static_cast<sf_count_t>(frames));
+    if (got <= 0) return 0;
+    const uint16_t bytes = FFormat.ContainerBits / 8;
+    for (size_t i = 0; i < static_cast<size_t>(got) * FFormat.Channels; ++i, out += bytes)
+      StoreSample(out, FFormat.ContainerBits, FSamples[i]);
+    return static_cast<size_t>(got);
+  }
+
+private:
+  SNDFILE* const FFile;
+  const WaveInFormat FFormat;
+  const bool FLoop;
+  std::vector<int> FSamples;
+};
+
+}  // namespace
+
+class VirtualStream final : public IWaveInStream {
+public:
+  VirtualStream(std::shared_ptr<VirtualWaveInBackend> backend, IWaveInSink& sink, std::unique_ptr<SignalSource> source,
+                const WaveInFormat& format, bool realTime)
+      : FBackend(std::move(backend)), FSink(sink), FSource(std::move(source)), FFormat(format), FRealTime(realTime) {}
+  ~VirtualStream() override { Close(); }
+
+  void Start() override {
+    std::lock_guard lk(FControl);
+    if (FThread.joinable() || FClosed) return;
+    FQuit = false;
+    FThread = std::thread([this] {
+      pthread_setname_np(pthread_self(), "WaveInVirtual");
+      if (FRealTime)
+        Pace();
+      else
+        FillAsQueued();
+    });
+  }
+
+  void Pause() override {
+    std::lock_guard lk(FControl);
+    StopThread();
+  }
+
+  void Close() override {
+    {
+      std::lock_guard lk(FControl);
+      if (FClosed) return;
+      StopThread();
+      FClosed = true;
+    }
+    FBackend->Forget(this);
+  }
+
+  void Lose() { FSink.Lost(); }
+
+private:
+  void StopThread() {
+    if (!FThread.joinable()) return;
+    {
+      std::lock_guard lk(FSleepMutex);
+      FQuit = true;
+    }
+    FSleep.notify_all();
+    FSink.Wake();
+    FThread.join();
+  }
+
+  void FillAsQueued() {
+    std::vector<uint8_t> chunk;
+    while (size_t room = FSink.WaitForRoom(FQuit)) {
+      const size_t frames = std::clamp<size_t>(room / FFormat.BlockAlign, 1, MaxChunkFrames);
+      if (!Produce(chunk, frames)) return;
+    }
+  }
+
+  void Pace() {
+    using Clock = std::chrono::steady_clock;
+    const size_t frames = std::max<size_t>(1, FFormat.SampleRate / 100);
+    const auto period = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(static_cast<double>(frames) / FFormat.SampleRate));
+    std::vector<uint8_t> chunk;
+    auto next = Clock::now();
+    for (;;) {
+      next += period;
+      std::unique_lock lk(FSleepMutex);
+      if (FSleep.wait_until(lk, next, [this] { return FQuit.load(); })) return;
+      lk.unlock();
+      if (!Produce(chunk, frames)) return;
+    }
+  }
+
+  // Writes the next frames of the source; false once it has ended.
+  bool Produce(std::vector<uint8_t>& chunk, size_t frames) {
+    chunk.resize(frames * FFormat.BlockAlign);
+    const size_t got = FSource->Read(chunk.data(), frames);
+    if (got == 0) {
+      FSink.Flush();
+      return false;
+    }
+    FSink.Write(chunk.data(), got * FFormat.BlockAlign);
+    return true;
+  }
+
+  const std::shared_ptr<VirtualWaveInBackend> FBackend;
+  IWaveInSink& FSink;
+  const std::unique_ptr<SignalSource> FSource;
+  const WaveInFormat FFormat;
+  const bool FRealTime;
+  std::mutex FControl;  // start, pause and close
+  bool FClosed = false;
+  std::thread FThread;
+  std::atomic<bool> FQuit{false};
+  std::mutex FSleepMutex;
+  std::condition_variable FSleep;
+};
+
+VirtualWaveInBackend::VirtualWaveInBackend(std::vector<VirtualWaveInDevice> devices, uint32_t mapperDevice)
+    : FDevices(std::move(devices)), FMapperDevice(mapperDevice) {
+  std::vector<std::string> names;
+  for (const auto& d : FDevices) names.push_back(d.Name);
+  names = UniqueDeviceNames(names);
+  for (size_t i = 0; i < FDevices.size(); ++i) FDevices[i].Name = names[i];
+}
+
+void VirtualWaveInBackend::SetFailure(WaveInCall call, MMRESULT code, uint32_t deviceId) {
+  std::lock_guard lk(FMutex);
+  if (code == MMSYSERR_NOERROR)
+    FFailures.erase({call, deviceId});
+  else
+    FFailures[{call, deviceId}] = code;
+}
+
+void VirtualWaveInBackend::Unplug(uint32_t deviceId) {
+  std::lock_guard lk(FMutex);
+  for (auto& [id, stream] : FStreams)
+    if (id == deviceId) stream->Lose();
+}
+
+void VirtualWaveInBackend::Forget(VirtualStream* stream) {
+  std::lock_guard lk(FMutex);
+  std::erase_if(FStreams, [stream](const auto& entry) { return entry.second == stream; });
+}
+
+MMRESULT VirtualWaveInBackend::Check(WaveInCall call, uint32_t deviceId) {
+  std::lock_guard lk(FMutex);
+  for (uint32_t key : {deviceId, AnyDevice}) {
+    auto it = FFailures.find({call, key});
+    if (it != FFailures.end()) return it->second;
+  }
+  return MMSYSERR_NOERROR;
+}
+
+uint32_t VirtualWaveInBackend::GetNumDevs() { return static_cast<uint32_t>(FDevices.size()); }
+
+MMRESULT VirtualWaveInBackend::GetDevName(uint32_t deviceId, std::string& name) {
+  if (deviceId >= FDevices.size()) return MMSYSERR_BADDEVICEID;
+  name = FDevices[deviceId].Name;
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT VirtualWaveInBackend::Open(uint32_t deviceId, const WaveInFormat& format, IWaveInSink& sink,
+                                    std::unique_ptr<IWaveInStream>& stream) {
+  if (deviceId == WAVE_MAPPER) {
+    if (FDevices.empty()) return MMSYSERR_NODRIVER;
+    deviceId = FMapperDevice;
+  }
+  if (deviceId >= FDevices.size()) return MMSYSERR_BADDEVICEID;
+  const VirtualWaveInDevice& device = FDevices[deviceId];
+
+  std::unique_ptr<SignalSource> source;
+  if (device.Signal == VirtualSignal::File) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(device.FilePath.c_str(), SFM_READ, &info);
+    if (file == nullptr) return MMSYSERR_ERROR;
+    if (info.channels != format.Channels) {
+      sf_close(file);
+      return WAVERR_BADFORMAT;
+    }
+    source = std::make_unique<FileSource>(file, format, device.Loop);
+  } else {
+    source = std::make_unique<GeneratedSource>(device, format);
+  }
+  auto virtualStream = std::make_unique<VirtualStream>(shared_from_this(), sink, std::move(source), format, device.RealTime);
+  {
+    std::lock_guard lk(FMutex);
+    FStreams.emplace_back(deviceId, virtualStream.get());
+  }
+  stream = std::move(virtualStream);
+  return MMSYSERR_NOERROR;
+}

@@ -1,0 +1,161 @@
+#include "platform/WaveIn.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <mutex>
+
+#include "platform/WaveInBackend.h"
+#include "platform/WaveInSession.h"
+
+namespace {
+
+struct OpenDevice {
+  std::shared_ptr<WaveInSession> Session;
+  std::shared_ptr<IWaveInBackend> Backend;
+  uint32_t DeviceId;
+};
+
+// Never destroyed: devices still open when the program ends must not be torn down by static
+// destruction while their threads run.
+struct Registry {
+  std::mutex Mutex;
+  std::shared_ptr<IWaveInBackend> Backend;
+  std::map<HWAVEIN, OpenDevice> Devices;
+  HWAVEIN LastHandle = 0;
+};
+
+Registry& TheRegistry() {
+  static Registry* registry = new Registry;
+  return *registry;
+}
+
+bool Find(HWAVEIN hwi, OpenDevice& out) {
+  Registry& r = TheRegistry();
+  std::lock_guard lk(r.Mutex);
+  auto it = r.Devices.find(hwi);
+  if (it == r.Devices.end()) return false;
+  out = it->second;
+  return true;
+}
+
+// Runs one header call on an open device after the backend's own check.
+template <typename F>
+MMRESULT OnDevice(HWAVEIN hwi, WaveInCall call, F f) {
+  OpenDevice dev;
+  if (!Find(hwi, dev)) return MMSYSERR_INVALHANDLE;
+  if (MMRESULT r = dev.Backend->Check(call, dev.DeviceId)) return r;
+  return f(*dev.Session);
+}
+
+MMRESULT CheckHeader(const WAVEHDR* pwh, uint32_t cbwh) {
+  return pwh == nullptr || cbwh < sizeof(WAVEHDR) ? MMSYSERR_INVALPARAM : MMSYSERR_NOERROR;
+}
+
+}  // namespace
+
+std::shared_ptr<IWaveInBackend> GetWaveInBackend() {
+  Registry& r = TheRegistry();
+  std::lock_guard lk(r.Mutex);
+  if (!r.Backend) r.Backend = CreateSystemWaveInBackend();
+  return r.Backend;
+}
+
+void SetWaveInBackend(std::shared_ptr<IWaveInBackend> backend) {
+  Registry& r = TheRegistry();
+  std::lock_guard lk(r.Mutex);
+  r.Backend = std::move(backend);
+}
+
+uint32_t waveInGetNumDevs() {
+  auto backend = GetWaveInBackend();
+  if (backend->Check(WaveInCall::GetNumDevs, WAVE_MAPPER) != MMSYSERR_NOERROR) return 0;
+  return backend->GetNumDevs();
+}
+
+MMRESULT waveInGetDevCaps(uint32_t uDeviceID, WAVEINCAPS* pwic, uint32_t cbwic) {
+  if (pwic == nullptr || cbwic < sizeof(WAVEINCAPS)) return MMSYSERR_INVALPARAM;
+  auto backend = GetWaveInBackend();
+  if (MMRESULT r = backend->Check(WaveInCall::GetDevCaps, uDeviceID)) return r;
+  std::string name;
+  if (MMRESULT r = backend->GetDevName(uDeviceID, name)) return r;
+  WAVEINCAPS caps{};
+  std::memcpy(caps.szPname, name.data(), std::min(name.size(), sizeof caps.szPname - 1));
+  *pwic = caps;
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT waveInOpen(HWAVEIN* phwi, uint32_t uDeviceID, const WAVEFORMATEX* pwfx, WaveInProc dwCallback,
+                    uintptr_t dwInstance, uint32_t fdwOpen) {
+  if (phwi != nullptr) *phwi = 0;
+  const uint32_t callbackType = fdwOpen & CALLBACK_TYPEMASK;
+  if ((fdwOpen & ~(CALLBACK_TYPEMASK | WAVE_FORMAT_QUERY | WAVE_ALLOWSYNC | WAVE_MAPPED)) != 0) return MMSYSERR_INVALFLAG;
+  if (callbackType != CALLBACK_NULL && callbackType != CALLBACK_FUNCTION) return MMSYSERR_INVALFLAG;
+  if (callbackType == CALLBACK_FUNCTION && dwCallback == nullptr) return MMSYSERR_INVALPARAM;
+  const bool query = (fdwOpen & WAVE_FORMAT_QUERY) != 0;
+  if (phwi == nullptr && !query) return MMSYSERR_INVALPARAM;
+
+  WaveInFormat format;
+  if (MMRESULT r = ParseWaveFormat(pwfx, format)) return r;
+  auto backend = GetWaveInBackend();
+  if (MMRESULT r = backend->Check(WaveInCall::Open, uDeviceID)) return r;
+  if (query) return MMSYSERR_NOERROR;
+
+  Registry& r = TheRegistry();
+  HWAVEIN handle;
+  {
+    std::lock_guard lk(r.Mutex);
+    handle = ++r.LastHandle;
+  }
+  auto session = std::make_shared<WaveInSession>(handle, callbackType == CALLBACK_FUNCTION ? dwCallback : nullptr, dwInstance);
+  std::unique_ptr<IWaveInStream> stream;
+  if (MMRESULT result = backend->Open(uDeviceID, format, *session, stream)) return result;
+  session->Opened(std::move(stream));
+  {
+    std::lock_guard lk(r.Mutex);
+    r.Devices[handle] = {session, backend, uDeviceID};
+  }
+  *phwi = handle;
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT waveInPrepareHeader(HWAVEIN hwi, WAVEHDR* pwh, uint32_t cbwh) {
+  if (MMRESULT r = CheckHeader(pwh, cbwh)) return r;
+  return OnDevice(hwi, WaveInCall::PrepareHeader, [&](WaveInSession& s) { return s.Prepare(pwh); });
+}
+
+MMRESULT waveInUnprepareHeader(HWAVEIN hwi, WAVEHDR* pwh, uint32_t cbwh) {
+  if (MMRESULT r = CheckHeader(pwh, cbwh)) return r;
+  return OnDevice(hwi, WaveInCall::UnprepareHeader, [&](WaveInSession& s) { return s.Unprepare(pwh); });
+}
+
+MMRESULT waveInAddBuffer(HWAVEIN hwi, WAVEHDR* pwh, uint32_t cbwh) {
+  if (MMRESULT r = CheckHeader(pwh, cbwh)) return r;
+  return OnDevice(hwi, WaveInCall::AddBuffer, [&](WaveInSession& s) { return s.Add(pwh); });
+}
+
+MMRESULT waveInStart(HWAVEIN hwi) {
+  return OnDevice(hwi, WaveInCall::Start, [](WaveInSession& s) { return s.Start(); });
+}
+
+MMRESULT waveInReset(HWAVEIN hwi) {
+  return OnDevice(hwi, WaveInCall::Reset, [](WaveInSession& s) { return s.Reset(); });
+}
+
+MMRESULT waveInClose(HWAVEIN hwi) {
+  MMRESULT result = OnDevice(hwi, WaveInCall::Close, [](WaveInSession& s) { return s.Close(); });
+  if (result == MMSYSERR_NOERROR) {
+    Registry& r = TheRegistry();
+    std::lock_guard lk(r.Mutex);
+    r.Devices.erase(hwi);
+  }
+  return result;
+}
+
+MMRESULT waveInGetLostBytes(HWAVEIN hwi, uint64_t* pcb) {
+  if (pcb == nullptr) return MMSYSERR_INVALPARAM;
+  OpenDevice dev;
+  if (!Find(hwi, dev)) return MMSYSERR_INVALHANDLE;
+  *pcb = dev.Session->LostBytes();
+  return MMSYSERR_NOERROR;
+}

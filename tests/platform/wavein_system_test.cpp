@@ -1,0 +1,29 @@
+// The layer's choice of backend when no sound server answers.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "WaveInTestSupport.h"
+#include "platform/PulseWaveIn.h"
+#include "platform/WaveInBackend.h"
+
+namespace {
+
+TEST(SystemWaveIn, WithoutAServerThereAreNoDevicesAndTheMapperCannotOpen) {
+  ASSERT_EQ(setenv("PULSE_SERVER", "unix:/nonexistent/stereolux/native", 1), 0);
+  EXPECT_EQ(PulseWaveInBackend::Connect(), nullptr);
+
+  SetWaveInBackend(nullptr);  // the next call picks the system's backend
+  EXPECT_EQ(waveInGetNumDevs(), 0u);
+  WAVEINCAPS caps{};
+  EXPECT_EQ(waveInGetDevCaps(0, &caps, sizeof caps), MMSYSERR_BADDEVICEID);
+  HWAVEIN h = 1;
+  const auto format = MakeFormat(2, 44100, 16);
+  EXPECT_EQ(waveInOpen(&h, WAVE_MAPPER, AsFormat(format), &Notifications::Callback, 0, CALLBACK_FUNCTION | WAVE_ALLOWSYNC),
+            MMSYSERR_NODRIVER);
+  EXPECT_EQ(h, 0);
+  EXPECT_EQ(waveInStart(h), MMSYSERR_INVALHANDLE);
+}
+
+}  // namespace
