@@ -19,7 +19,7 @@ run_suite() {
   ctest --test-dir "$dir" --output-on-failure --timeout 300 -j "$jobs" || status=1
 }
 
-run_suite build -DSTEREOLUX_BENCH=ON
+run_suite build -DSTEREOLUX_GUI=ON -DSTEREOLUX_SANITIZE= -DSTEREOLUX_BENCH=ON
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_suite build-asan -DSTEREOLUX_GUI=OFF -DSTEREOLUX_SANITIZE=address
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \

@@ -1,30 +1,21 @@
-#include "meter_display/lxVumeter.h"
+#include "app/frmMain.h"
+#include "app/uApplication.h"
+#include "app/uQtMessageQueue.h"
 
-#include <QApplication>
-#include <QVBoxLayout>
-#include <QWidget>
+#include <exception>
 
-// A plain window filled by the meter, until the main window takes its place.
 int main(int argc, char* argv[])
 {
-    QApplication app(argc, argv);
-
-    QWidget window;
-    window.setWindowTitle("Stereolux");
-    window.resize(548, 194);
-
-    auto* meter = new TlxVuMeter(&window);
-    meter->SetOrientation(voHorizontal);
-    meter->SetLedSpacing(1);
-    meter->SetPeakShow(false);
-    meter->SetLeftValue(0);
-    meter->SetRightValue(0);
-    meter->PeakReset();
-
-    auto* layout = new QVBoxLayout(&window);
-    layout->setContentsMargins(8, 8, 8, 8);
-    layout->addWidget(meter);
-
-    window.show();
-    return app.exec();
+    TApplication app(argc, argv);
+    InstallQtMessageQueue();
+    // An error while the main window is made leaves nothing to run: its text is shown and the
+    // program ends.
+    try {
+        TfmMain fmMain;
+        fmMain.show();
+        return app.exec();
+    } catch (const std::exception& E) {
+        ShowException(E);
+        return 1;
+    }
 }

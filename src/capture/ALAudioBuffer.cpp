@@ -101,13 +101,6 @@ bool TSLGenericBuffer::MakeUnique(bool PreserveData)
   return true;
 }
 
-void TSLGenericBuffer::RemoveOwnerShip()
-{
-  if (FOwnsData && pDataContainer)
-    pDataContainer->RemoveOwnerShip();
-  FOwnsData = false;
-}
-
 // TALAudioBuffer
 
 std::shared_ptr<IALAudioBuffer> TALAudioBuffer::CreateSizeEx(uint32_t ARate, uint32_t ABitsPerSample,

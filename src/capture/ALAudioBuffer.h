@@ -71,8 +71,6 @@ public:
   uint8_t* ByteModify() override;
   void Unique(bool PreserveData) override;
   bool MakeUnique(bool PreserveData) override;
-  // Gives up write rights on the container; this buffer then only carries it.
-  void RemoveOwnerShip();
 
 protected:
   TSLGenericBuffer() = default;
@@ -85,7 +83,7 @@ protected:
   uint8_t* FDataPtr = nullptr;
   uint32_t FCharSize = 0;
   TSLSmartBuffer* pDataContainer = nullptr;
-  bool FOwnsData = true;
+  bool FOwnsData = true;  // every buffer built here may write, hence owns its container
 };
 
 // Buffers of media data. Time stamps are never used in this program.

@@ -3,7 +3,11 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
+#include <memory>
+
+#include "dataflow/LPComponent.h"
 
 // The 40-byte wave format record, laid out as the platform's extensible wave format. It
 // travels as raw bytes (at the head of every audio block, in the start-wave operation), so
@@ -112,4 +116,102 @@ public:
 
 private:
   uint32_t FMask = 0;
+};
+
+// A settings object that belongs to a component: it has no lock of its own but works under
+// its owner's property lock, so that changing it serialises with everything else that
+// takes that lock, and it reports changes through OnChange.
+class TLPLockedPersistentNotify {
+public:
+  using TNotifyEvent = std::function<void(TLPLockedPersistentNotify* Sender)>;
+
+  TLPLockedPersistentNotify(TLPComponent* AOwnerProperty, std::shared_ptr<ILPLock> ALock,
+                            TNotifyEvent AOnChange)
+      : OnChange(std::move(AOnChange)), FOwnerProperty(AOwnerProperty), FLock(std::move(ALock))
+  {
+  }
+  virtual ~TLPLockedPersistentNotify() = default;
+  TLPLockedPersistentNotify(const TLPLockedPersistentNotify&) = delete;
+  TLPLockedPersistentNotify& operator=(const TLPLockedPersistentNotify&) = delete;
+
+  TLPComponent* GetOwner() const { return FOwnerProperty; }
+
+  TNotifyEvent OnChange;
+
+protected:
+  // Under the owner's write lock: stores AValue through AStore when ALoad gives another
+  // value, then runs AUpdate and raises OnChange. A component that is stopping refuses its
+  // lock, and the change is then dropped. Returns whether the value changed.
+  template <typename T, typename TLoad, typename TStore, typename TUpdate>
+  bool Change(T AValue, TLoad ALoad, TStore AStore, TUpdate AUpdate)
+  {
+    TOWLockSection Section = FLock->WriteLock();
+    if (!Section || ALoad() == AValue)
+      return false;
+    AStore(AValue);
+    AUpdate();
+    if (OnChange)
+      OnChange(this);
+    return true;
+  }
+
+  // Reads under the owner's read lock; while the owner stops, the value is read as it stands.
+  template <typename TLoad>
+  auto Read(TLoad ALoad) const
+  {
+    TOWLockSection Section = FLock->ReadLock();
+    return ALoad();
+  }
+
+private:
+  TLPComponent* FOwnerProperty;
+  std::shared_ptr<ILPLock> FLock;
+};
+
+// The capture format: channel count, sample width, sample rate and speaker mask, kept as a
+// complete wave format record that is handed to the device as it stands. Out-of-range
+// values are clamped, never refused.
+class TALAudioFormatBasic : public TLPLockedPersistentNotify {
+public:
+  TALAudioFormatBasic(TLPComponent* AOwnerProperty, std::shared_ptr<ILPLock> ALock,
+                      TNotifyEvent AOnChange = {});
+
+  uint32_t GetChannels() const;
+  // The low 16 bits, clamped to 1..32.
+  void SetChannels(uint32_t AValue);
+  uint32_t GetBits() const;
+  // The valid bits: the low 16 bits, clamped to 1..32. The container width follows.
+  void SetBits(uint32_t AValue);
+  uint32_t GetSampleRate() const;
+  void SetSampleRate(uint32_t AValue);
+  TALSpeakers GetChannelMask() const;
+  void SetChannelMask(TALSpeakers AValue);
+
+  // The live record; it must not be kept beyond the format's life, and is read without the
+  // lock, so only on the thread that sets the format.
+  const TALWaveFormatExtensible* GetWaveFormat() const;
+
+  // Copies every property of Source through the setters.
+  virtual void Assign(const TALAudioFormatBasic& Source);
+
+protected:
+  void UpdateWaveFormat();
+
+  TALWaveFormatExtensible FWaveFormat{};
+};
+
+class TALAudioFormat : public TALAudioFormatBasic {
+public:
+  TALAudioFormat(TLPComponent* AOwnerProperty, std::shared_ptr<ILPLock> ALock,
+                 TNotifyEvent AOnChange = {});
+
+  // Frames per capture buffer.
+  uint32_t GetBufferSize() const;
+  // Values below 1 become 1.
+  void SetBufferSize(uint32_t AValue);
+
+  void Assign(const TALAudioFormatBasic& Source) override;
+
+private:
+  uint32_t FBufferSize = 1024;
 };

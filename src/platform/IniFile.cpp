@@ -263,7 +263,7 @@ std::error_code WriteAll(int AFd, std::string_view AData) {
 }
 
 std::string TempName(const std::filesystem::path& ATarget) {
-  static std::mt19937_64 Gen{std::random_device{}()};
+  thread_local std::mt19937_64 Gen{std::random_device{}()};
   const std::string Name = "." + ATarget.filename().string() + ".tmp" + std::to_string(Gen() % 1000000000);
   return (ATarget.parent_path() / Name).string();
 }

@@ -1,0 +1,141 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QWidget>
+
+#include <cstdint>
+#include <string>
+
+class QComboBox;
+class QFrame;
+class QLabel;
+class QMenu;
+class QMenuBar;
+class QPushButton;
+class QSlider;
+class QSpinBox;
+class QTimer;
+class TAction;
+class TALCommonMeter;
+class TlxVuMeter;
+
+// True while the window's creation handler runs: values that arrive then are not shown, and
+// the line that the start-up selection picks is not taken for the user's choice.
+extern bool InFormCreate;
+extern std::string AppFolder;       // ends with a path separator
+extern std::string IniFileName;
+extern std::string ReadmeFileName;
+
+// Derives the three paths from the executable's full path. The preferences live beside the
+// executable; an installed program cannot write there, so when that folder is not writable
+// and holds no preferences yet, they go to the user's configuration folder instead.
+void InitPaths(const std::string& ExeFileName);
+
+// The main window: the LED meter between the configuration panel (devices, trims, release
+// time) and the level panel (readouts, peak reset), with its action list and two menus.
+class TfmMain : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit TfmMain(const std::string& ExeFileName =
+                         QCoreApplication::applicationFilePath().toStdString());
+    ~TfmMain() override;
+
+    // The area below the menu bar, where the panels and the meter lie.
+    int32_t ClientWidth() const;
+    int32_t ClientHeight() const;
+    void SetClientWidth(int32_t Value);
+    void SetClientHeight(int32_t Value);
+
+    // Handlers. A null Sender means: apply the state already stored, not a choice of the user.
+    void FormResize(QObject* Sender);
+    void FormCloseQuery(QObject* Sender, bool& CanClose);
+    void ActAppCloseExecute(QObject* Sender);
+    void ActAppReadmeExecute(QObject* Sender);
+    void ActAppAboutExecute(QObject* Sender);
+    void ActVuHorzExecute(QObject* Sender);
+    void ActVuVertExecute(QObject* Sender);
+    void ActVuBarExecute(QObject* Sender);
+    void ActVuDotExecute(QObject* Sender);
+    void ActShowPnlConfigExecute(QObject* Sender);
+    void ActShowPnlLevelExecute(QObject* Sender);
+    void ActShowPeakExecute(QObject* Sender);
+    void ActPeakResetExecute(QObject* Sender);
+    void ActShowPeakPercentExecute(QObject* Sender);
+    void ActShowPeakDBFSExecute(QObject* Sender);
+    void ALPPMMeter1ValueChange(TALCommonMeter* Sender, int32_t AChannel, double AValue, double AMin,
+                                double AMax);
+    void tbLevelLeftChange(QObject* Sender);
+    void seHalfLiveChange(QObject* Sender);
+    void lstDevicesChange(QObject* Sender);
+    void lstDeviceLinesChange(QObject* Sender);
+
+    // Actions.
+    TAction* ActAppClose;
+    TAction* ActAppHelpIndex;
+    TAction* ActAppReadme;
+    TAction* ActAppAbout;
+    TAction* ActVuHorz;
+    TAction* ActVuVert;
+    TAction* ActVuBar;
+    TAction* ActVuDot;
+    TAction* ActShowPnlConfig;
+    TAction* ActShowPnlLevel;
+    TAction* ActShowPeak;
+    TAction* ActPeakReset;
+    TAction* ActShowPeakPercent;
+    TAction* ActShowPeakDBFS;
+
+    // Menus.
+    QMenuBar* AdvMainMenu1;
+    QMenu* AdvPopupMenu1;
+
+    // Configuration panel.
+    QFrame* pnlConf;
+    QComboBox* lstDevices;
+    QComboBox* lstDeviceLines;
+    QLabel* Label5;
+    QLabel* Label6;
+    QSlider* tbLevelLeft;
+    QSlider* tbLevelRight;
+    QLabel* lblLevelCoefLeft;
+    QLabel* lblLevelCoefRight;
+    QLabel* lblHalfLive;
+    QSpinBox* seHalfLive;
+
+    // Level panel.
+    QFrame* pnlLevel;
+    QLabel* Label3;
+    QLabel* Label4;
+    QLabel* lblLeft;
+    QLabel* lblRight;
+    QLabel* lblPeakLeft;
+    QLabel* lblPeakRight;
+    QPushButton* btnPeakReset;
+
+    // The meter's panel.
+    QFrame* pnlVu;
+    TlxVuMeter* Vumeter;
+
+    // Gives the idle blocks of the buffer pool back to the heap.
+    QTimer* tmrSmartBuffers;
+
+protected:
+    void resizeEvent(QResizeEvent* Event) override;
+    void closeEvent(QCloseEvent* Event) override;
+    void contextMenuEvent(QContextMenuEvent* Event) override;
+
+private:
+    void CreateActions();
+    void CreateMenus();
+    void CreateConfigPanel();
+    void CreateLevelPanel();
+    void CreateVuPanel();
+
+    void FormCreate();
+    void InitAudio();
+    void InitVu();
+
+    QWidget* FClientArea;
+    int32_t FMenuHeight = 0;
+};

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+
+class TfmMain;
+
+// How the meter is shown and the peak memory behind the peak readouts.
+struct TVuState {
+    bool Vertical = false;
+    bool DotMode = false;
+    int32_t Margin = 0;        // pixels of the client area around the meter, both sides together
+    double PeakMemLeft = 0.0;  // largest trimmed level since the last reset, in sample units
+    double PeakMemRight = 0.0;
+};
+
+extern TVuState VuState;
+
+// Turns the window through a quarter: its client width and height are swapped whatever the
+// current orientation, then the meter takes the orientation asked for.
+void SetVuVertical(TfmMain& Form, bool Vertical);
+void SetVuDotMode(TfmMain& Form, bool Dot);
+// Brings the LED peaks down to the current values and clears the peak memory.
+void ResetPeaks(TfmMain& Form);

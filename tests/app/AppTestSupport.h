@@ -1,0 +1,119 @@
+#pragma once
+
+#include "app/frmMain.h"
+#include "app/uUserPrefs.h"
+#include "app/uVu.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+// The application lives from before the first test until after the last one, and goes before
+// the program's static objects do.
+class QtEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        app = std::make_unique<QApplication>(argc, argv);
+        // Keeps the tests away from the user's own configuration folder.
+        QStandardPaths::setTestModeEnabled(true);
+    }
+    void TearDown() override { app.reset(); }
+
+private:
+    int argc = 1;
+    char name[9] = "app_test";
+    char* argv[2] = {name, nullptr};
+    std::unique_ptr<QApplication> app;
+};
+
+inline const auto* const qtEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+// Each test gets a folder of its own that plays the executable's folder, so the preferences
+// file is ExeFileName + ".ini" inside it.
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(folder.isValid());
+        ExeFileName = folder.filePath(QStringLiteral("stereolux")).toStdString();
+        IniPath = ExeFileName + ".ini";
+        // Program start: the globals are empty.
+        VuState = TVuState{};
+        UserPrefs = TUserPrefs{};
+    }
+
+    std::unique_ptr<TfmMain> Open()
+    {
+        auto form = std::make_unique<TfmMain>(ExeFileName);
+        form->show();
+        QApplication::processEvents();
+        return form;
+    }
+
+    void WriteIni(const std::string& Text) const
+    {
+        QFile file(QString::fromStdString(IniPath));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(Text.data(), static_cast<qint64>(Text.size()));
+    }
+
+    std::string ReadIni() const
+    {
+        QFile file(QString::fromStdString(IniPath));
+        if (!file.open(QIODevice::ReadOnly))
+            return "<missing>";
+        return file.readAll().toStdString();
+    }
+
+    bool IniExists() const { return QFile::exists(QString::fromStdString(IniPath)); }
+
+    QTemporaryDir folder;
+    std::string ExeFileName;
+    std::string IniPath;
+};
+
+// The entry of Menu (and of its submenus) shown with Caption.
+inline QAction* MenuEntry(QWidget* Menu, const QString& Caption)
+{
+    for (QAction* a : Menu->actions()) {
+        if (a->text() == Caption)
+            return a;
+        if (a->menu())
+            if (QAction* found = MenuEntry(a->menu(), Caption))
+                return found;
+    }
+    return nullptr;
+}
+
+// Closes the next modal box that opens and hands back its text ("<none>" if none opened).
+class TModalBoxCatcher {
+public:
+    TModalBoxCatcher()
+    {
+        timer.setInterval(10);
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                Text = box->text().toStdString();
+                box->close();
+                timer.stop();
+            }
+        });
+        timer.start();
+    }
+    std::string Text = "<none>";
+
+private:
+    QTimer timer;
+};

@@ -1,0 +1,54 @@
+#include "app/uApplication.h"
+
+#include <QMessageBox>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <stdexcept>
+
+namespace {
+
+class TThrowingObject : public QObject {
+public:
+    bool event(QEvent* Event) override
+    {
+        if (Event->type() == QEvent::User)
+            throw std::runtime_error("Périphérique absent");
+        return QObject::event(Event);
+    }
+};
+
+TEST(Application, AnErrorInAHandlerEndsInTheErrorBoxAndTheProgramGoesOn)
+{
+    int argc = 1;
+    char name[] = "uApplication_test";
+    char* argv[] = {name, nullptr};
+    auto app = std::make_unique<TApplication>(argc, argv);
+
+    QString shown = QStringLiteral("<none>");
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            shown = box->text();
+            box->close();
+        }
+    });
+    poll.start(10);
+
+    TThrowingObject target;
+    QEvent event(QEvent::User);
+    EXPECT_FALSE(QApplication::sendEvent(&target, &event));
+    EXPECT_EQ(shown, QStringLiteral("Périphérique absent"));
+
+    // Events that raise nothing are delivered as usual.
+    QEvent other(static_cast<QEvent::Type>(QEvent::User + 1));
+    shown = QStringLiteral("<none>");
+    QApplication::sendEvent(&target, &other);
+    EXPECT_EQ(shown, QStringLiteral("<none>"));
+    poll.stop();
+    app.reset();
+}
+
+} // namespace
