@@ -4,6 +4,7 @@
 #include "app/uAction.h"
 #include "app/uApplication.h"
 #include "app/uMaths.h"
+#include "app/uMultimedia.h"
 #include "app/uOfficeMenuStyle.h"
 #include "app/uShellOpen.h"
 #include "app/uUserPrefs.h"
@@ -28,7 +29,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <limits>
 #include <unistd.h>
@@ -43,7 +43,7 @@ void InitPaths(const std::string& ExeFileName)
     namespace fs = std::filesystem;
     AppFolder = fs::path(ExeFileName).parent_path().string() + "/";
     IniFileName = ExeFileName + ".ini";
-    ReadmeFileName = AppFolder + ReadmeName;
+    ReadmeFileName = ReadmeFileNameIn(AppFolder);
 
     std::error_code ec;
     if (!fs::exists(IniFileName, ec) && ::access(AppFolder.c_str(), W_OK) != 0) {
@@ -91,9 +91,8 @@ QSlider* NewTrim(QWidget* Parent, const QRect& Bounds)
 // "%.1f" with the decimal separator of the user's locale.
 QString FormatDBFS(double Value)
 {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.1f", Value);
-    QString result = QString::fromLatin1(text);
+    // asprintf always writes a point, whatever the C library's locale says.
+    QString result = QString::asprintf("%.1f", Value);
     result.replace(QLatin1Char('.'), QLocale().decimalPoint());
     return result + QStringLiteral(" dBFS");
 }
@@ -289,6 +288,7 @@ void TfmMain::CreateConfigPanel()
     seHalfLive->setRange(10, 20000);
     seHalfLive->setSingleStep(1);
     seHalfLive->setValue(400);
+    seHalfLive->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
     lblHalfLive->setBuddy(seHalfLive);
     connect(seHalfLive, &QSpinBox::textChanged, this, [this] { seHalfLiveChange(seHalfLive); });
 }
@@ -419,6 +419,12 @@ void TfmMain::FormCreate()
 
 void TfmMain::InitAudio()
 {
+    // A control that fails while listing leaves the lists as far as they got; the window must
+    // still come up.
+    try {
+        CreateRecordControl(*this);
+    } catch (const std::exception&) {
+    }
     InitVu();
 }
 
@@ -633,8 +639,12 @@ void TfmMain::seHalfLiveChange(QObject* /*Sender*/)
 
 void TfmMain::lstDevicesChange(QObject* /*Sender*/)
 {
+    if (rec)
+        SelectDevice(*this, lstDevices->currentIndex(), "");
 }
 
 void TfmMain::lstDeviceLinesChange(QObject* /*Sender*/)
 {
+    if (rec)
+        SelectDeviceLine(*this, lstDeviceLines->currentIndex(), "");
 }

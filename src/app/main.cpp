@@ -12,6 +12,7 @@ int main(int argc, char* argv[])
     // program ends.
     try {
         TfmMain fmMain;
+        app.CloseOnTerminate(&fmMain);
         fmMain.show();
         return app.exec();
     } catch (const std::exception& E) {

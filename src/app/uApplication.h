@@ -4,6 +4,8 @@
 
 #include <exception>
 
+class QSocketNotifier;
+
 // Shows an error's text in the standard error box, over the active window.
 void ShowException(const std::exception& E);
 
@@ -12,5 +14,13 @@ void ShowException(const std::exception& E);
 class TApplication : public QApplication {
 public:
     TApplication(int& argc, char** argv);
+    ~TApplication() override;
     bool notify(QObject* Receiver, QEvent* Event) override;
+
+    // A request to end the process (SIGTERM, SIGINT, SIGHUP: a logout, a shutdown, Ctrl+C)
+    // closes MainForm as its close box would, so that it can save what it keeps.
+    void CloseOnTerminate(QWidget* MainForm);
+
+private:
+    QSocketNotifier* FTerminateNotifier = nullptr;
 };

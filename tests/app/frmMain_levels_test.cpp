@@ -17,6 +17,7 @@ protected:
     void SetUp() override
     {
         MainWindowTest::SetUp();
+        QLocale::setDefault(QLocale::c());
         form = Open();
     }
     void TearDown() override { QLocale::setDefault(QLocale::c()); }

@@ -2,9 +2,11 @@
 
 #include "app/frmAbout.h"
 #include "app/uAction.h"
+#include "capture/SLSmartBufferManager.h"
 #include "meter_display/lxVumeter.h"
 
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QContextMenuEvent>
 #include <QFrame>
 #include <QLabel>
@@ -250,6 +252,22 @@ TEST_F(MainWindowTest, HelpEntriesShowTheAboutDialogAndSkipAMissingReadme)
     ASSERT_FALSE(QFile::exists(QString::fromStdString(ReadmeFileName)));
     Choose(*form, "Lisez-moi...");
     EXPECT_TRUE(form->isVisible());
+}
+
+TEST_F(MainWindowTest, IdleBuffersGoBackToTheHeapWhileTheWindowRuns)
+{
+    Window form = Open();
+    TSLSmartBufferManager& pool = TSLSmartBufferManager::Instance();
+    constexpr uint32_t size = 777;
+    pool.Deallocate(pool.Allocate(size), size);
+    ASSERT_EQ(pool.CountFreeBlocks(size), 1);
+    // Nine quiet ticks of 200 ms: eight of grace, then the block goes with its list.
+    QElapsedTimer clock;
+    clock.start();
+    while (pool.CountFreeBlocks(size) != -1 && clock.elapsed() < 5000)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    EXPECT_EQ(pool.CountFreeBlocks(size), -1);
+    EXPECT_GE(clock.elapsed(), 1600);
 }
 
 // Whichever way the window closes, the preferences are written exactly once.

@@ -1,7 +1,12 @@
 #include "app/uApplication.h"
 
 #include <QMessageBox>
+#include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QTimer>
+#include <QWidget>
+
+#include <csignal>
 
 #include <gtest/gtest.h>
 
@@ -48,6 +53,31 @@ TEST(Application, AnErrorInAHandlerEndsInTheErrorBoxAndTheProgramGoesOn)
     QApplication::sendEvent(&target, &other);
     EXPECT_EQ(shown, QStringLiteral("<none>"));
     poll.stop();
+
+    // A request to end the process closes the main window through its close event, once.
+    class TCountingForm : public QWidget {
+    public:
+        int Closes = 0;
+
+    protected:
+        void closeEvent(QCloseEvent* Event) override
+        {
+            ++Closes;
+            Event->accept();
+        }
+    } form;
+    form.show();
+    app->CloseOnTerminate(&form);
+    for (int sig : {SIGTERM, SIGTERM}) {
+        std::raise(sig);
+        QElapsedTimer clock;
+        clock.start();
+        while (form.isVisible() && clock.elapsed() < 5000)
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        QApplication::processEvents();
+    }
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_EQ(form.Closes, 1);
     app.reset();
 }
 
