@@ -152,9 +152,17 @@ private:
       const snd_pcm_sframes_t got = snd_pcm_readi(FPcm, chunk.data(), frames);
       if (got > 0) {
         FSink.Write(chunk.data(), static_cast<size_t>(got) * FFormat.BlockAlign);
-      } else if (got == 0 || got == -EAGAIN) {
-        if (!WaitReadable()) return;
-      } else if (!Recover(static_cast<int>(got))) {
+        continue;
+      }
+      bool broken = false;
+      if (got == 0 || got == -EAGAIN) {
+        const Wait wait = WaitReadable();
+        if (wait == Wait::Quit) return;
+        broken = wait == Wait::Broken;
+      } else {
+        broken = !Recover(static_cast<int>(got));
+      }
+      if (broken) {
         FGone = true;
         FSink.Lost();
         return;
@@ -162,12 +170,21 @@ private:
     }
   }
 
-  // False when told to quit.
-  bool WaitReadable() {
+  enum class Wait { Readable, Quit, Broken };
+
+  // A descriptor that hangs up or is no longer valid belongs to a device that is gone: waiting on
+  // it again would return at once, for ever.
+  Wait WaitReadable() {
     for (auto& fd : FPollFds) fd.revents = 0;
     while (poll(FPollFds.data(), FPollFds.size(), -1) < 0)
-      if (errno != EINTR) return false;
-    return !FQuit.load();
+      if (errno != EINTR) return Wait::Broken;
+    if (FQuit.load()) return Wait::Quit;
+    unsigned short revents = 0;
+    if (snd_pcm_poll_descriptors_revents(FPcm, FPollFds.data(), static_cast<unsigned>(FPollFds.size() - 1), &revents) < 0)
+      return Wait::Broken;
+    if (revents & (POLLHUP | POLLNVAL)) return Wait::Broken;
+    if ((revents & POLLERR) && snd_pcm_state(FPcm) == SND_PCM_STATE_DISCONNECTED) return Wait::Broken;
+    return Wait::Readable;
   }
 
   // After an overrun or a suspend: true once the device records again. A device that is gone

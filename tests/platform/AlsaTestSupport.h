@@ -29,8 +29,10 @@ public:
 
   const std::filesystem::path& Dir() const { return FDir; }
 
+  // Each configuration gets a file of its own: libasound reloads when the path changes, but may
+  // miss a file rewritten within the same second.
   void Use(const std::string& text) {
-    const auto path = FDir / "asoundrc";
+    const auto path = FDir / ("asoundrc-" + std::to_string(++FUses));
     std::ofstream(path) << text;
     ASSERT_EQ(setenv("ALSA_CONFIG_PATH", path.c_str(), 1), 0);
   }
@@ -58,4 +60,5 @@ public:
 
 private:
   std::filesystem::path FDir;
+  int FUses = 0;
 };

@@ -2,7 +2,8 @@
  * byte pattern as fast as it is read, and once `frames` frames have been read it
  *   "gone":  is disconnected for good, as when a card is unplugged;
  *   "stall": produces nothing more and its descriptor never becomes readable again;
- *   "xrun":  reports one overrun, then goes on.
+ *   "xrun":  reports one overrun, then goes on;
+ *   "hangup": produces nothing more and its descriptor reports a hang-up for ever.
  * Loaded by the tests through their private configuration. */
 
 #include <alsa/asoundlib.h>
@@ -15,7 +16,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
-enum mode { GONE, STALL, XRUN };
+enum mode { GONE, STALL, XRUN, HANGUP };
 
 typedef struct {
   snd_pcm_ioplug_t io;
@@ -53,10 +54,19 @@ static snd_pcm_sframes_t gone_pointer(snd_pcm_ioplug_t* io) {
       case XRUN:
         g->left = LONG_MAX;
         return -EPIPE;
+      case HANGUP:
+        return g->last;
     }
   }
   g->last = (snd_pcm_sframes_t)((io->appl_ptr + io->period_size) % io->buffer_size);
   return g->last;
+}
+
+static int gone_poll_revents(snd_pcm_ioplug_t* io, struct pollfd* pfd, unsigned int nfds, unsigned short* revents) {
+  gone_t* g = io->private_data;
+  (void)nfds;
+  *revents = g->mode == HANGUP && g->left <= 0 ? POLLHUP : pfd[0].revents;
+  return 0;
 }
 
 static snd_pcm_sframes_t gone_transfer(snd_pcm_ioplug_t* io, const snd_pcm_channel_area_t* areas,
@@ -82,6 +92,7 @@ static const snd_pcm_ioplug_callback_t gone_callback = {
     .transfer = gone_transfer,
     .close = gone_close,
     .prepare = gone_prepare,
+    .poll_revents = gone_poll_revents,
 };
 
 SND_PCM_PLUGIN_DEFINE_FUNC(stereolux_gone) {
@@ -96,7 +107,10 @@ SND_PCM_PLUGIN_DEFINE_FUNC(stereolux_gone) {
     const char* text = NULL;
     if (strcmp(id, "frames") == 0) snd_config_get_integer(n, &frames);
     if (strcmp(id, "then") == 0 && snd_config_get_string(n, &text) == 0)
-      then = strcmp(text, "stall") == 0 ? STALL : strcmp(text, "xrun") == 0 ? XRUN : GONE;
+      then = strcmp(text, "stall") == 0 ? STALL
+             : strcmp(text, "xrun") == 0  ? XRUN
+             : strcmp(text, "hangup") == 0 ? HANGUP
+                                           : GONE;
   }
   if (stream != SND_PCM_STREAM_CAPTURE) return -EINVAL;
 

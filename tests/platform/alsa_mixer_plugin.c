@@ -1,7 +1,8 @@
 /* A libasound control device with the capture elements of a small sound card, for tests of the
  * recording control. Its `layout` is
  *   "enum":     an enumerated "Input Source" (Mic, Line, CD), "Capture Volume" and "Capture Switch";
- *   "switches": "Mic", "Line" and "CD" capture switches, each with its capture volume.
+ *   "switches": "Mic", "Line" and "CD" capture switches, Mic and Line with a capture volume;
+ * any other layout is a card that is not there.
  * The values live as long as the process, so that a test sees what the code under test wrote
  * through a control device of its own. Loaded by the tests through their private configuration. */
 
@@ -160,15 +161,13 @@ SND_CTL_PLUGIN_DEFINE_FUNC(stereolux_mixer) {
     const char* id;
     if (snd_config_get_id(n, &id) == 0 && strcmp(id, "layout") == 0) snd_config_get_string(n, &layout);
   }
+  const int switches = strcmp(layout, "switches") == 0;
+  if (!switches && strcmp(layout, "enum") != 0) return -ENODEV; /* no such card */
   mixer_t* m = calloc(1, sizeof *m);
   if (m == NULL) return -ENOMEM;
-  if (strcmp(layout, "switches") == 0) {
-    m->elements = switch_layout;
-    m->count = sizeof switch_layout / sizeof switch_layout[0];
-  } else {
-    m->elements = enum_layout;
-    m->count = sizeof enum_layout / sizeof enum_layout[0];
-  }
+  m->elements = switches ? switch_layout : enum_layout;
+  m->count = switches ? (int)(sizeof switch_layout / sizeof switch_layout[0])
+                      : (int)(sizeof enum_layout / sizeof enum_layout[0]);
   m->ext.version = SND_CTL_EXT_VERSION;
   m->ext.card_idx = 0;
   strcpy(m->ext.id, "Test");

@@ -101,8 +101,9 @@ TEST_F(AlsaMixerTest, CaptureSwitchesAreTheLinesAndSelectingOneTurnsTheOthersOff
 }
 
 TEST_F(AlsaMixerTest, ACardThatIsNotThereCannotBeOpened) {
-  FConfig.Use("");
   EXPECT_THROW(AlsaMixer("Absent"), std::runtime_error);
+  FConfig.Use("");
+  EXPECT_THROW(AlsaMixer("enum"), std::runtime_error);
 }
 
 }  // namespace

@@ -107,7 +107,7 @@ protected:
 };
 
 // The default device is the test device of alsa_gone_plugin.c: after `frames` frames it is
-// "gone", or it "stall"s, or it reports one "xrun".
+// "gone", or it "stall"s, or it reports one "xrun", or it "hangup"s.
 std::string TestPcm(const std::string& then, long frames) {
   return std::string("pcm_type.stereolux_gone { lib \"") + ALSA_TEST_PCM + "\" }\n" +
          "pcm.!default { type stereolux_gone frames " + std::to_string(frames) + " then \"" + then + "\" }\n";
@@ -277,8 +277,13 @@ TEST_F(AlsaWaveInTest, AnOverrunIsRecoveredAndRecordingGoesOn) {
   FRecorder.ExpectEachReturnedOncePerAdd(buffers);
 }
 
-TEST_F(AlsaWaveInTest, ADeviceThatGoesAwayReturnsItsBuffersAndRefusesNewOnes) {
-  FConfig.Use(TestPcm("gone", 600));
+class AlsaWaveInGoneTest : public AlsaWaveInTest, public ::testing::WithParamInterface<const char*> {};
+
+// Gone for good, or hanging up on every wait.
+INSTANTIATE_TEST_SUITE_P(Ways, AlsaWaveInGoneTest, ::testing::Values("gone", "hangup"));
+
+TEST_P(AlsaWaveInGoneTest, ADeviceThatGoesAwayReturnsItsBuffersAndRefusesNewOnes) {
+  FConfig.Use(TestPcm(GetParam(), 600));
   Use();
   HWAVEIN h = 0;
   ASSERT_EQ(Open(h, WAVE_MAPPER), MMSYSERR_NOERROR);
