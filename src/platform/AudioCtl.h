@@ -41,8 +41,8 @@ public:
 // Makes the control when it is first needed; raises EAudioRecordError when it cannot.
 using TAudioRecordConnector = std::function<std::shared_ptr<IAudioRecord>()>;
 
-// The recording control of this desktop: the sound server's when one answers, else a control
-// without devices.
+// The recording control of this desktop: the sound server's when one answers, else the sound
+// cards' own mixers.
 std::shared_ptr<IAudioRecord> ConnectSystemAudioRecord();
 
 // The wrapper the window owns. Creating it contacts nothing: the first call connects, so a

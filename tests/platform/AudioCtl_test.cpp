@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include "AlsaTestSupport.h"
 #include "platform/FakeAudioRecord.h"
 #include "platform/PulseAudioRecord.h"
 
@@ -50,10 +51,13 @@ TEST(TCAudioRecord, PassesTheControlsErrorsToTheCaller) {
   EXPECT_EQ(rec.GetDeviceLineCount(), 2) << "a refused device leaves the current one";
 }
 
-TEST(TCAudioRecord, WithoutASoundServerTheSystemControlIsEmpty) {
+// The sound cards are asked then, here through a libasound configuration that defines none.
+TEST(TCAudioRecord, WithoutASoundServerAndWithoutCardsTheSystemControlIsEmpty) {
   const char* old = getenv("PULSE_SERVER");
   const std::string saved = old ? old : "";
   setenv("PULSE_SERVER", "unix:/nonexistent/stereolux/native", 1);
+  AlsaConfig config;
+  config.Use("");
   TCAudioRecord rec;
   EXPECT_EQ(rec.GetDeviceCount(), 0);
   EXPECT_THROW(rec.SetDeviceIndex(-1), std::out_of_range);
