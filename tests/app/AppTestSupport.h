@@ -1,8 +1,10 @@
 #pragma once
 
 #include "app/frmMain.h"
+#include "app/uQtMessageQueue.h"
 #include "app/uUserPrefs.h"
 #include "app/uVu.h"
+#include "dataflow/SLMessageQueue.h"
 
 #include <QAction>
 #include <QApplication>
@@ -26,10 +28,15 @@ public:
     void SetUp() override
     {
         app = std::make_unique<QApplication>(argc, argv);
+        InstallQtMessageQueue();
         // Keeps the tests away from the user's own configuration folder.
         QStandardPaths::setTestModeEnabled(true);
     }
-    void TearDown() override { app.reset(); }
+    void TearDown() override
+    {
+        SLSetMessageQueue(nullptr);
+        app.reset();
+    }
 
 private:
     int argc = 1;
