@@ -11,6 +11,7 @@ packages=(
   clang libclang-rt-14-dev
   pulseaudio pulseaudio-utils xvfb xauth sox
   fonts-liberation
+  desktop-file-utils appstream
 )
 
 missing=()

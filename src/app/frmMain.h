@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/AudioCtl.h"
+
 class QComboBox;
 class QFrame;
 class QLabel;
@@ -124,6 +126,9 @@ public:
 
     // Gives the idle blocks of the buffer pool back to the heap.
     QTimer* tmrSmartBuffers;
+
+    // Lists and selects the input devices and lines; null when it could not be created.
+    std::unique_ptr<TCAudioRecord> rec;
 
 protected:
     void resizeEvent(QResizeEvent* Event) override;

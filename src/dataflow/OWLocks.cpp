@@ -87,7 +87,7 @@ TOWLock::TTryResult TOWLock::TryLock(uint32_t ATimeoutMs) {
       ++FCountLocks;
       return TTryResult::Locked;
     }
-    if (FInStopCount > 0) {
+    if (StoppedByOther(self)) {
       return TTryResult::Stopped;
     }
   }
@@ -98,13 +98,26 @@ TOWLock::TTryResult TOWLock::TryLock(uint32_t ATimeoutMs) {
   // A stop that began while this thread waited must not find the lock taken by a thread that
   // it had already turned away: while a stopping thread lets go of the lock to deliver
   // (unlock-all), only it may run.
-  if (FInStopCount > 0) {
+  if (StoppedByOther(self)) {
     FLockMutex.Unlock();
     return TTryResult::Stopped;
   }
   FOwningThread = self;
   ++FCountLocks;
   return TTryResult::Locked;
+}
+
+bool TOWLock::StoppedByOther(std::thread::id AThread) const {
+  return FInStopCount > 0 && FStoppingThread != AThread;
+}
+
+void TOWLock::EnterOwnStop(std::thread::id AThread) {
+  if (FCountOwnStops == 0) {
+    FStoppingThread = AThread;
+  }
+  if (FStoppingThread == AThread) {
+    ++FCountOwnStops;
+  }
 }
 
 TOWLockSection TOWLock::AccessLock(IOWLock* ASlave) {
@@ -152,6 +165,7 @@ TOWLockSection TOWLock::StopLock() {
     ++FInStopCount;
     if (FOwningThread == self && FCountLocks > 0) {
       ++FCountLocks;
+      EnterOwnStop(self);
       return TOWLockSection(this, TOWLockSection::TKind::Stop, true, 0);
     }
   }
@@ -160,6 +174,7 @@ TOWLockSection TOWLock::StopLock() {
   std::lock_guard guard(FIntLockSection);
   FOwningThread = self;
   ++FCountLocks;
+  EnterOwnStop(self);
   return TOWLockSection(this, TOWLockSection::TKind::Stop, true, 0);
 }
 
@@ -191,7 +206,7 @@ void TOWLock::EndUnlockAll(int32_t ACount) {
       }
       case TTryResult::Stopped:
         // Another thread stops the lock: the sections that held it before go on without it,
-        // as any section does during a stop.
+        // as any section does during a stop. A thread's own stop does not turn it away.
         return;
       case TTryResult::TimedOut:
         break;
@@ -213,8 +228,12 @@ void TOWLock::EndAccess(bool AHeld) {
 
 void TOWLock::EndStop() {
   std::lock_guard guard(FIntLockSection);
+  const auto self = std::this_thread::get_id();
   --FInStopCount;
-  if (FOwningThread == std::this_thread::get_id() && --FCountLocks == 0) {
+  if (FStoppingThread == self && --FCountOwnStops == 0) {
+    FStoppingThread = std::thread::id();
+  }
+  if (FOwningThread == self && --FCountLocks == 0) {
     ReleaseOwnership();
   }
 }

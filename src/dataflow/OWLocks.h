@@ -98,6 +98,8 @@ private:
   enum class TTryResult : uint8_t { Locked, TimedOut, Stopped };
 
   TTryResult TryLock(uint32_t ATimeoutMs);
+  bool StoppedByOther(std::thread::id AThread) const;  // under FIntLockSection
+  void EnterOwnStop(std::thread::id AThread);         // under FIntLockSection
   int32_t BeginUnlockAll();
   void EndAccess(bool AHeld);
   void EndStop();
@@ -108,6 +110,10 @@ private:
   int32_t FCountLocks = 0;     // depth of the owning thread's holdings
   int32_t FInStopCount = 0;    // stop sections in force
   std::thread::id FOwningThread;
+  // The thread whose stop sections are in force, and how many: it is not turned away by its
+  // own stop when it takes the lock back after letting go of it (unlock-all).
+  std::thread::id FStoppingThread;
+  int32_t FCountOwnStops = 0;
   TOWMutex FLockMutex;
 };
 

@@ -50,19 +50,19 @@ public:
 
   // Connects a corked record stream and waits until the server has it running.
   MMRESULT Connect(const char* source, const WaveInFormat& format) {
-    const pa_sample_spec spec{SampleFormat(format.ContainerBits), format.SampleRate, static_cast<uint8_t>(format.Channels)};
+    const pa_sample_spec sampleSpec{SampleFormat(format.ContainerBits), format.SampleRate, static_cast<uint8_t>(format.Channels)};
     const pa_channel_map map = ChannelMap(format);
-    if (!pa_sample_spec_valid(&spec)) return WAVERR_BADFORMAT;
+    if (!pa_sample_spec_valid(&sampleSpec)) return WAVERR_BADFORMAT;
     pa_buffer_attr attr;
     attr.maxlength = static_cast<uint32_t>(-1);
     attr.tlength = attr.prebuf = attr.minreq = static_cast<uint32_t>(-1);
-    attr.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(FragmentUsec, &spec));
+    attr.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(FragmentUsec, &sampleSpec));
     // A chosen source must not be swapped for another when it goes; the mapper follows the default.
     auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY |
                                                 (source != nullptr ? PA_STREAM_DONT_MOVE : 0));
     {
       PulseConnection::Lock lock(*FConnection);
-      FStream = pa_stream_new(FConnection->Context(), "Capture", &spec, &map);
+      FStream = pa_stream_new(FConnection->Context(), "Capture", &sampleSpec, &map);
       if (FStream == nullptr) return WAVERR_BADFORMAT;
       pa_stream_set_state_callback(FStream, &PulseStream::StateChanged, this);
       pa_stream_set_read_callback(FStream, &PulseStream::Readable, this);

@@ -56,8 +56,14 @@ MMRESULT CheckHeader(const WAVEHDR* pwh, uint32_t cbwh) {
 
 std::shared_ptr<IWaveInBackend> GetWaveInBackend() {
   Registry& r = TheRegistry();
+  {
+    std::lock_guard lk(r.Mutex);
+    if (r.Backend) return r.Backend;
+  }
+  // Finding the server may take a while: open devices stay usable meanwhile.
+  auto system = CreateSystemWaveInBackend();
   std::lock_guard lk(r.Mutex);
-  if (!r.Backend) r.Backend = CreateSystemWaveInBackend();
+  if (!r.Backend) r.Backend = std::move(system);
   return r.Backend;
 }
 

@@ -4,7 +4,8 @@
 // start, reset, close, and notifications delivered from the layer's own thread. Backends
 // (sound server, virtual devices, none) sit behind IWaveInBackend; one is current at a time.
 //
-// Device names are UTF-8. Calls may come from any thread, but not from inside the callback:
+// Header calls take cbwh = sizeof(WAVEHDR) (48 bytes here, not the 32 of 32-bit systems); a
+// smaller size is refused with MMSYSERR_INVALPARAM. Device names are UTF-8. Calls may come from any thread, but not from inside the callback:
 // waveInReset and waveInClose refuse that with MMSYSERR_HANDLEBUSY.
 
 #include <cstdint>

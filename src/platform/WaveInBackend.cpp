@@ -1,9 +1,9 @@
 #include "platform/WaveInBackend.h"
 
-#include "platform/NullWaveIn.h"
+#include "platform/AlsaWaveIn.h"
 #include "platform/PulseWaveIn.h"
 
 std::shared_ptr<IWaveInBackend> CreateSystemWaveInBackend() {
   if (auto pulse = PulseWaveInBackend::Connect()) return pulse;
-  return std::make_shared<NullWaveInBackend>();
+  return std::make_shared<AlsaWaveInBackend>();
 }

@@ -56,5 +56,5 @@ public:
   virtual MMRESULT Check(WaveInCall /*call*/, uint32_t /*deviceId*/) { return MMSYSERR_NOERROR; }
 };
 
-// The sound server's backend when a server answers, else one without devices.
+// The sound server's backend when a server answers, else the sound cards' own (libasound).
 std::shared_ptr<IWaveInBackend> CreateSystemWaveInBackend();

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "app/frmMain.h"
+#include "app/uMultimedia.h"
 #include "app/uQtMessageQueue.h"
 #include "app/uUserPrefs.h"
 #include "app/uVu.h"
 #include "dataflow/SLMessageQueue.h"
+#include "platform/FakeAudioRecord.h"
 
 #include <QAction>
 #include <QApplication>
@@ -59,6 +61,8 @@ protected:
         // Program start: the globals are empty.
         VuState = TVuState{};
         UserPrefs = TUserPrefs{};
+        // The windows list the devices of a scripted control, never those of this machine.
+        AudioRecordConnector = [this] { return Recorder; };
     }
 
     std::unique_ptr<TfmMain> Open()
@@ -89,6 +93,7 @@ protected:
     QTemporaryDir folder;
     std::string ExeFileName;
     std::string IniPath;
+    std::shared_ptr<TFakeAudioRecord> Recorder = std::make_shared<TFakeAudioRecord>();
 };
 
 // The entry of Menu (and of its submenus) shown with Caption.

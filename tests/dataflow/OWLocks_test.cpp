@@ -129,15 +129,21 @@ TEST(TOWLock, UnlockAllOfALockHeldElsewhereDoesNothing) {
   EXPECT_TRUE(other.get());
 }
 
-TEST(TOWLock, UnlockAllUnderOwnStopGoesOnWithoutTheLock) {
+TEST(TOWLock, StoppingThreadTakesItsLockBackAfterUnlockAll) {
+  // As a stopping component that sends its end-stop through its own pin, which lets go of
+  // the component lock for the delivery, and then goes on changing its state.
   TOWLock lock;
   TOWLockSection stop = lock.StopLock();
+  TOWLockSection held = lock.WriteLock();
   {
     TOWLockSection free = lock.UnlockAll();
     // Other threads are still turned away while the stopping thread has let go.
     EXPECT_FALSE(WriteFromOtherThread(lock).get());
+    EXPECT_TRUE(lock.WriteLock().Held());
   }
+  EXPECT_TRUE(lock.WriteLock().Held());
   EXPECT_FALSE(WriteFromOtherThread(lock).get());
+  held.Release();
   stop.Release();
   EXPECT_TRUE(WriteFromOtherThread(lock).get());
 }

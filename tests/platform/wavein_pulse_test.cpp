@@ -267,6 +267,20 @@ TEST_F(PulseWaveInTest, NothingHangsWhenTheServerFreezesOrGoes) {
   EXPECT_EQ(waveInGetNumDevs(), 0u);
   HWAVEIN none = 0;
   EXPECT_EQ(waveInOpen(&none, WAVE_MAPPER, AsFormat(format), &Notifications::Callback, more.Instance(), CALLBACK_FUNCTION), MMSYSERR_NODRIVER);
+
+  // Back again: the same backend finds it without being made anew.
+  ASSERT_EQ(std::system((DaemonScript + " start " + dir).c_str()), 0);
+  ASSERT_EQ(Unavailable(dir), "");
+  EXPECT_EQ(waveInGetNumDevs(), 2u);
+  Notifications back;
+  ASSERT_EQ(waveInOpen(&h, WAVE_MAPPER, AsFormat(format), &Notifications::Callback, back.Instance(), CALLBACK_FUNCTION), 0u);
+  BufferSet small(1, 441 * 4);
+  ASSERT_EQ(small.PrepareAndAddAll(h), 0u);
+  ASSERT_EQ(waveInStart(h), 0u);
+  EXPECT_TRUE(back.WaitForData(1));
+  EXPECT_EQ(waveInReset(h), 0u);
+  EXPECT_EQ(small.UnprepareAll(h), 0u);
+  EXPECT_EQ(waveInClose(h), 0u);
 }
 
 }  // namespace

@@ -188,6 +188,41 @@ TEST_F(VirtualWaveInTest, SampleWidthsUseTheirContainers) {
   }
 }
 
+TEST_F(VirtualWaveInTest, SineAndSilenceHaveTheirLevels) {
+  VirtualWaveInDevice sine;
+  sine.Name = "Sine";
+  sine.Frequency = 1000.0;
+  sine.Amplitudes = {0.5, 0.125};
+  VirtualWaveInDevice silence = sine;
+  silence.Name = "Silence";
+  silence.Signal = VirtualSignal::Silence;
+  Use({sine, silence});
+  struct Case {
+    uint32_t device;
+    int16_t quarterLeft, quarterRight;  // a quarter period in: the crest
+  } cases[] = {{0, 16384, 4096}, {1, 0, 0}};
+  for (const auto& c : cases) {
+    Notifications notes;
+    HWAVEIN h = 0;
+    ASSERT_EQ(waveInOpen(&h, c.device, AsFormat(MakeFormat(2, 48000, 16)), &Notifications::Callback, notes.Instance(), CALLBACK_FUNCTION), 0u);
+    BufferSet buffers(1, 48 * 4);  // one period
+    ASSERT_EQ(buffers.PrepareAndAddAll(h), 0u);
+    ASSERT_EQ(waveInStart(h), 0u);
+    ASSERT_TRUE(notes.WaitForData(1));
+    const auto* s = reinterpret_cast<const int16_t*>(buffers.Memory(0).data());
+    EXPECT_EQ(s[0], 0);
+    EXPECT_EQ(s[2 * 12], c.quarterLeft);
+    EXPECT_EQ(s[2 * 12 + 1], c.quarterRight);
+    EXPECT_EQ(s[2 * 36], -c.quarterLeft);
+    int peak = 0;
+    for (size_t i = 0; i < 96; i += 2) peak = std::max(peak, std::abs(int{s[i]}));
+    EXPECT_EQ(peak, c.quarterLeft);
+    EXPECT_EQ(waveInReset(h), 0u);
+    EXPECT_EQ(buffers.UnprepareAll(h), 0u);
+    EXPECT_EQ(waveInClose(h), 0u);
+  }
+}
+
 TEST_F(VirtualWaveInTest, HeaderRulesAreKept) {
   Use({Square("A", {0.5})});
   const HWAVEIN h = Open(0, MakeFormat(2, 8000, 16));
@@ -214,7 +249,7 @@ TEST_F(VirtualWaveInTest, HeaderRulesAreKept) {
 TEST_F(VirtualWaveInTest, ResetReturnsEveryQueuedBufferOnceInOrder) {
   Use({Square("Paced", {0.5}, true)});
   const HWAVEIN h = Open(0, MakeFormat(2, 8000, 16));
-  BufferSet buffers(20, 3200);  // 100 ms each: most are still queued when the reset comes
+  BufferSet buffers(40, 3200);  // 100 ms each: most are still queued when the reset comes
   ASSERT_EQ(buffers.PrepareAndAddAll(h), 0u);
   ASSERT_EQ(waveInStart(h), 0u);
   ASSERT_TRUE(FNotes.WaitForData(1));
