@@ -11,6 +11,7 @@ packages=(
   clang libclang-rt-14-dev
   pulseaudio pulseaudio-utils xvfb xauth x11-utils sox imagemagick
   fonts-liberation
+  desktop-file-utils appstream
 )
 
 missing=()

@@ -116,7 +116,9 @@ fi
 # A copy of the program, so that its preferences file (kept beside it) is the demo's own: the
 # user's settings are left alone and every run shows both panels and the peak memory.
 mkdir "$work/app"
-cp "$exe" "$(dirname "$exe")/a_lire.txt" "$work/app/"
+cp "$exe" "$work/app/"
+readme=$(dirname "$exe")/a_lire.txt
+if [ -f "$readme" ]; then cp "$readme" "$work/app/"; fi
 cat >"$work/app/stereolux.ini" <<'INI'
 [AudioDevice]
 ShowPeak=1

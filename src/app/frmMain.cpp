@@ -4,6 +4,7 @@
 #include "app/uAction.h"
 #include "app/uApplication.h"
 #include "app/uMaths.h"
+#include "app/uMultimedia.h"
 #include "app/uOfficeMenuStyle.h"
 #include "app/uShellOpen.h"
 #include "app/uUserPrefs.h"
@@ -42,7 +43,7 @@ void InitPaths(const std::string& ExeFileName)
     namespace fs = std::filesystem;
     AppFolder = fs::path(ExeFileName).parent_path().string() + "/";
     IniFileName = ExeFileName + ".ini";
-    ReadmeFileName = AppFolder + ReadmeName;
+    ReadmeFileName = ReadmeFileNameIn(AppFolder);
 
     std::error_code ec;
     if (!fs::exists(IniFileName, ec) && ::access(AppFolder.c_str(), W_OK) != 0) {
@@ -418,6 +419,12 @@ void TfmMain::FormCreate()
 
 void TfmMain::InitAudio()
 {
+    // A control that fails while listing leaves the lists as far as they got; the window must
+    // still come up.
+    try {
+        CreateRecordControl(*this);
+    } catch (const std::exception&) {
+    }
     InitVu();
 }
 
@@ -632,8 +639,12 @@ void TfmMain::seHalfLiveChange(QObject* /*Sender*/)
 
 void TfmMain::lstDevicesChange(QObject* /*Sender*/)
 {
+    if (rec)
+        SelectDevice(*this, lstDevices->currentIndex(), "");
 }
 
 void TfmMain::lstDeviceLinesChange(QObject* /*Sender*/)
 {
+    if (rec)
+        SelectDeviceLine(*this, lstDeviceLines->currentIndex(), "");
 }

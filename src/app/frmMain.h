@@ -4,7 +4,10 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <memory>
 #include <string>
+
+#include "platform/AudioCtl.h"
 
 class QComboBox;
 class QFrame;
@@ -119,6 +122,9 @@ public:
 
     // Gives the idle blocks of the buffer pool back to the heap.
     QTimer* tmrSmartBuffers;
+
+    // Lists and selects the input devices and lines; null when it could not be created.
+    std::unique_ptr<TCAudioRecord> rec;
 
 protected:
     void resizeEvent(QResizeEvent* Event) override;

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "app/frmMain.h"
+#include "app/uMultimedia.h"
 #include "app/uUserPrefs.h"
 #include "app/uVu.h"
+#include "platform/FakeAudioRecord.h"
 
 #include <QAction>
 #include <QApplication>
@@ -52,6 +54,8 @@ protected:
         // Program start: the globals are empty.
         VuState = TVuState{};
         UserPrefs = TUserPrefs{};
+        // The windows list the devices of a scripted control, never those of this machine.
+        AudioRecordConnector = [this] { return Recorder; };
     }
 
     std::unique_ptr<TfmMain> Open()
@@ -82,6 +86,7 @@ protected:
     QTemporaryDir folder;
     std::string ExeFileName;
     std::string IniPath;
+    std::shared_ptr<TFakeAudioRecord> Recorder = std::make_shared<TFakeAudioRecord>();
 };
 
 // The entry of Menu (and of its submenus) shown with Caption.

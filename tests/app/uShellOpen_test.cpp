@@ -68,6 +68,31 @@ TEST_F(Readme, BuildLaysTheFrenchReadmeBesideTheExecutable) {
   EXPECT_TRUE(text.contains(QStringLiteral("vumètre"))) << "UTF-8 accents kept";
 }
 
+// Where the program looks for the readme, by the folder it runs from.
+TEST_F(Readme, FoundBesideTheExecutableOrInTheInstalledDocumentation) {
+  const QString root = Folder.path();
+  ASSERT_TRUE(QDir(root).mkpath("prefix/bin"));
+  ASSERT_TRUE(QDir(root).mkpath("prefix/share/doc/stereolux"));
+  const std::string installed = (root + "/prefix/share/doc/stereolux/").toStdString() + ReadmeName;
+  const std::string bin = (root + "/prefix/bin/").toStdString();
+
+  // Not there at all: the installed place, where opening it then does nothing.
+  EXPECT_EQ(ReadmeFileNameIn(bin), installed);
+
+  QFile doc(QString::fromStdString(installed));
+  ASSERT_TRUE(doc.open(QIODevice::WriteOnly));
+  doc.close();
+  EXPECT_EQ(ReadmeFileNameIn(bin), installed);
+  EXPECT_EQ(ReadmeFileNameIn(bin.substr(0, bin.size() - 1)), installed) << "folder without a final separator";
+
+  QFile beside(QString::fromStdString(bin) + ReadmeName);
+  ASSERT_TRUE(beside.open(QIODevice::WriteOnly));
+  beside.close();
+  EXPECT_EQ(ReadmeFileNameIn(bin), bin + ReadmeName);
+
+  EXPECT_EQ(ReadmeFileNameIn(STEREOLUX_BIN_DIR "/"), std::string(STEREOLUX_BIN_DIR "/") + ReadmeName);
+}
+
 }  // namespace
 
 #include "uShellOpen_test.moc"

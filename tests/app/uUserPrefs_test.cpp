@@ -159,7 +159,8 @@ TEST_F(UserPrefsTest, UnwritableFolderWithoutPreferencesUsesTheConfigurationFold
     Window form = Open();
     EXPECT_EQ(IniFileName, config.toStdString());
     EXPECT_EQ(AppFolder, folder.filePath(QStringLiteral("blocker/")).toStdString());
-    EXPECT_EQ(ReadmeFileName, folder.filePath(QStringLiteral("blocker/a_lire.txt")).toStdString());
+    // No readme beside the executable: the installed documentation folder of that prefix.
+    EXPECT_EQ(ReadmeFileName, folder.filePath(QStringLiteral("share/doc/stereolux/a_lire.txt")).toStdString());
     form->close();
     EXPECT_TRUE(QFile::exists(config));
     QFile::remove(config);

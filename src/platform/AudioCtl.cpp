@@ -1,0 +1,30 @@
+#include "platform/AudioCtl.h"
+
+#include "platform/AlsaAudioRecord.h"
+#include "platform/PulseAudioRecord.h"
+
+void CheckAudioRecordIndex(int32_t Index, int32_t Count, const char* What) {
+  if (Index < 0 || Index >= Count)
+    throw std::out_of_range(std::string("Recording control: ") + What + " index " + std::to_string(Index) +
+                            " out of range (" + std::to_string(Count) + ")");
+}
+
+std::shared_ptr<IAudioRecord> ConnectSystemAudioRecord() {
+  try {
+    return TPulseAudioRecord::Connect();
+  } catch (const EAudioRecordError&) {
+    return std::make_shared<TAlsaAudioRecord>();
+  }
+}
+
+TCAudioRecord::TCAudioRecord(TAudioRecordConnector Connector) : FConnector(std::move(Connector)) {
+  if (!FConnector) throw EAudioRecordError("Recording control: nothing can make it");
+}
+
+IAudioRecord& TCAudioRecord::DefaultInterface() {
+  if (!FIntf) {
+    FIntf = FConnector();
+    if (!FIntf) throw EAudioRecordError("Recording control: none was made");
+  }
+  return *FIntf;
+}
