@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/WaveInFormat.h"
 #include "platform/WaveInResult.h"
 
 constexpr uint16_t WAVE_FORMAT_PCM = 0x0001;
@@ -44,19 +45,6 @@ static_assert(offsetof(WAVEFORMATEXTENSIBLE, SubFormat) == 24);
 
 // {00000001-0000-0010-8000-00AA00389B71}
 constexpr WAVEGUID KSDATAFORMAT_SUBTYPE_PCM = {0x00000001, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
-
-// What a backend needs to know of an accepted format: integer PCM, little-endian, unsigned
-// for 8-bit containers and signed otherwise.
-struct WaveInFormat {
-  uint32_t SampleRate = 0;
-  uint16_t Channels = 0;
-  uint16_t ContainerBits = 0;  // 8, 16, 24 or 32
-  uint32_t ChannelMask = 0;    // 0 when the record gave none
-  uint16_t BlockAlign = 0;     // bytes per frame
-};
-
-constexpr uint16_t WaveInMaxChannels = 32;
-constexpr uint32_t WaveInMaxSampleRate = 384000;
 
 // Checks a caller's record and reads it without assuming its alignment. Accepts the plain PCM
 // tag and the extensible tag with the PCM sub-format; anything else is WAVERR_BADFORMAT, a null

@@ -5,6 +5,7 @@
 #include <map>
 #include <mutex>
 
+#include "platform/WaveFormat.h"
 #include "platform/WaveInBackend.h"
 #include "platform/WaveInSession.h"
 

@@ -11,8 +11,9 @@
 #include <cstdint>
 #include <memory>
 
-#include "platform/WaveFormat.h"
 #include "platform/WaveInResult.h"
+
+struct WAVEFORMATEX;  // platform/WaveFormat.h
 
 class IWaveInBackend;
 

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/WaveFormat.h"
+#include "platform/WaveInFormat.h"
 #include "platform/WaveInResult.h"
 
 // Every layer call, for backends that want to refuse some (the virtual one injects failures).

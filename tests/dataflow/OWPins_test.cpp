@@ -460,6 +460,32 @@ TEST(OWPins, WorkerDeliversWhileTheMainThreadConnectsAndDisconnects) {
   EXPECT_GT(delivered, 0);
 }
 
+TEST(OWPins, BufferForAStoppingReceiverIsDroppedWithoutWaiting) {
+  // As a meter that is being destroyed: it holds its stop lock while the capture's worker
+  // delivers. If the delivery waited for the meter's lock, the worker would never return.
+  auto meterLock = std::make_shared<TLPLock>();
+  TALOWAudioSourcePin source(nullptr, std::make_shared<TLPLock>(), nullptr);
+  int queued = 0;
+  int refused = 0;
+  TALOWAudioSinkPin sink(nullptr, meterLock,
+                         [&](TOWBasicPin*, TOWStreamTypeID, const TOWOperationPtr&, TOWNotifyState) {
+                           TOWLockSection section = meterLock->WriteLock();
+                           ++(section ? queued : refused);
+                           return TOWNotifyResult{};
+                         });
+  ASSERT_TRUE(sink.Connect(&source));
+  TOWLockSection stop = meterLock->StopLock();
+  std::thread([&] {
+    auto buffer = std::shared_ptr<ISLData>(TALAudioBuffer::CreateSize(44100, 16, 2, 32));
+    EXPECT_TRUE(source.SubmitBuffer(buffer).Empty());
+  }).join();
+  EXPECT_EQ(refused, 1);
+  EXPECT_EQ(queued, 0);
+  // The stopping thread itself still gets through, as for the final stop.
+  sink.Disconnect();
+  EXPECT_EQ(queued, 1);
+}
+
 TEST(TOWPinList, HoldsNamesAndFreesOwnedPins) {
   static int destroyed = 0;
   struct TCountedPin : TOWRealRangedSourcePin {

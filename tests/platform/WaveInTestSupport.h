@@ -7,6 +7,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/WaveFormat.h"
 #include "platform/WaveIn.h"
 
 inline WAVEFORMATEXTENSIBLE MakeFormat(uint16_t channels, uint32_t rate, uint16_t bits) {

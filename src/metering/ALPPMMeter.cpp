@@ -1,0 +1,126 @@
+#include "metering/ALPPMMeter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numbers>
+
+#include "kernels/LPIPPS.h"
+
+namespace {
+
+// One sample of the detector: instant attack, release by v/N from the level before the
+// sample, and a snap to zero below 0.005 sample units. With N >= 1 and the release applied
+// only to levels above 0.005, no step can overflow, divide by zero or underflow, so the
+// level stays finite and never grows without a louder sample.
+inline double DetectStep(double AValue, float ASample, double AReleaseSamples)
+{
+  const double Release = AValue / AReleaseSamples;
+  const float Magnitude = std::fabs(ASample);
+  if (!(Magnitude <= std::numeric_limits<float>::max()))  // +inf or NaN
+    return 0;
+  if (Magnitude > AValue)
+    return Magnitude;
+  if (AValue <= 0.005)
+    return 0;
+  const double Fallen = AValue - Release;
+  return Fallen > Magnitude ? Fallen : Magnitude;
+}
+
+// Two channels side by side: the division of each sample is the critical path of a channel,
+// and running two independent chains together lets them overlap. Each channel's result is
+// the same as when it runs alone.
+void DetectPair(const float* ALeft, const float* ARight, int32_t ACount, double& ALeftValue,
+                double& ARightValue, double AReleaseSamples)
+{
+  double Left = ALeftValue;
+  double Right = ARightValue;
+  for (int32_t n = 0; n < ACount; ++n) {
+    Left = DetectStep(Left, ALeft[n], AReleaseSamples);
+    Right = DetectStep(Right, ARight[n], AReleaseSamples);
+  }
+  ALeftValue = Left;
+  ARightValue = Right;
+}
+
+}  // namespace
+
+TALPPMMeter::TALPPMMeter() = default;
+
+TALPPMMeter::~TALPPMMeter()
+{
+  BeforeDestruction();
+  TOWLockSection Stop = FLock->StopLock();
+  FreeStates();
+}
+
+void TALPPMMeter::SetHalfLife(int32_t AValue)
+{
+  FLock->Setter(FHalfLife, AValue);
+}
+
+double TALPPMMeter::ReleaseSamples(uint32_t ASampleRate, int32_t AHalfLife)
+{
+  const double Samples = ASampleRate * static_cast<double>(AHalfLife) / 1000.0;
+  return Samples < 1 ? 1 : Samples;
+}
+
+void TALPPMMeter::Detect(const float* const* ABlocks, int32_t AChannels, int32_t ACount,
+                         double* AValues, double AReleaseSamples)
+{
+  int32_t i = 0;
+  for (; i + 1 < AChannels; i += 2)
+    DetectPair(ABlocks[i], ABlocks[i + 1], ACount, AValues[i], AValues[i + 1], AReleaseSamples);
+  if (i < AChannels) {
+    double Value = AValues[i];
+    for (int32_t n = 0; n < ACount; ++n)
+      Value = DetectStep(Value, ABlocks[i][n], AReleaseSamples);
+    AValues[i] = Value;
+  }
+}
+
+void TALPPMMeter::FreeStates()
+{
+  for (IppsIIRState_32f* State : FStates)
+    if (State)
+      ippsIIRFree_32f(State);
+  FStates.clear();
+}
+
+void TALPPMMeter::StartStream(const TALWaveFormatExtensible* AWaveFormat)
+{
+  TOWLockSection Section = FLock->WriteLock();
+  if (!Section)
+    return;
+  TALCommonMeter::StartStream(AWaveFormat);
+  if (!AWaveFormat)
+    return;
+
+  // 1 - R = 2π·20 Hz / fs puts the corner at 20 Hz. Below about 126 Hz R would turn
+  // negative and the filter unstable (at a rate of 0, infinite): it is held at 0 there.
+  const uint32_t Rate = WaveFormat().Format.nSamplesPerSec;
+  const long double Pole = Rate == 0 ? 0.0L : 1.0L - 40.0L * std::numbers::pi_v<long double> / Rate;
+  const float R = static_cast<float>(std::max(Pole, 0.0L));
+  // B0, B1, B2, A0, A1, A2: y[n] = x[n-1] - x[n-2] + R·y[n-1].
+  const float Taps[6] = {0.0f, -1.0f, 1.0f, -1.0f, R, 0.0f};
+
+  FreeStates();
+  FStates.assign(WaveFormat().Format.nChannels, nullptr);
+  for (IppsIIRState_32f*& State : FStates)
+    ippsIIRInitAlloc_32f(&State, Taps, 2, nullptr);
+}
+
+void TALPPMMeter::CalculateValues(TALChannelReals& AValues)
+{
+  const int32_t Active = ActiveChannelCount();
+  const int32_t BlockSize = GetBlockSize();
+  for (int32_t i = 0; i < Active; ++i)
+    ippsIIR_32f_I(BlockBuffer(i), BlockSize, FStates[static_cast<std::size_t>(i)]);
+
+  const float* Blocks[ALMaxMeterChannels];
+  for (int32_t i = 0; i < Active; ++i)
+    Blocks[i] = BlockBuffer(i);
+  Detect(Blocks, Active, BlockSize, FValues.data(),
+         ReleaseSamples(WaveFormat().Format.nSamplesPerSec, FHalfLife));
+  AValues = FValues;
+}

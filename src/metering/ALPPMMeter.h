@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "kernels/LPIPPTypes.h"
+#include "metering/ALCommonMeter.h"
+
+// The peak programme meter: per channel a 20 Hz DC-blocking pre-filter, then a peak detector
+// with instant attack and an exponential release of time constant HalfLife milliseconds.
+// A channel's value is its level after the last sample of each block, in sample units.
+class TALPPMMeter : public TALCommonMeter {
+public:
+  TALPPMMeter();
+  ~TALPPMMeter() override;
+
+  int32_t HalfLife() const { return FHalfLife; }
+  void SetHalfLife(int32_t AValue);
+
+  // Release divisor of the detector: the samples in AHalfLife milliseconds at ASampleRate,
+  // never below one sample. A release time of zero or less, or a rate of zero, thus lets the
+  // level follow the signal from sample to sample instead of dividing by zero or growing.
+  static double ReleaseSamples(uint32_t ASampleRate, int32_t AHalfLife);
+  // Runs the detector of AChannels channels over ACount filtered samples each: ABlocks[i] holds
+  // channel i's samples, and AValues[i] its level, which is carried on in place.
+  static void Detect(const float* const* ABlocks, int32_t AChannels, int32_t ACount,
+                     double* AValues, double AReleaseSamples);
+
+protected:
+  void StartStream(const TALWaveFormatExtensible* AWaveFormat) override;
+  void CalculateValues(TALChannelReals& AValues) override;
+
+private:
+  void FreeStates();
+
+  TALChannelReals FValues{};
+  std::vector<IppsIIRState_32f*> FStates;
+  int32_t FHalfLife = 1000;
+};

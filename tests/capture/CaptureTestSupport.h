@@ -1,0 +1,189 @@
+#pragma once
+// A receiver that records what a capture component sends, and a device backend that records
+// what the component asks of the devices.
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "capture/ALAudioIn.h"
+#include "dataflow/ALStreamTypes.h"
+#include "dataflow/LPComponent.h"
+#include "platform/VirtualWaveIn.h"
+#include "platform/WaveInBackend.h"
+
+class TTestReceiver : public TLPComponent {
+public:
+  TTestReceiver()
+      : InputPin(this, FLock,
+                 [this](TOWBasicPin*, TOWStreamTypeID, const TOWOperationPtr& AOperation,
+                        TOWNotifyState) {
+                   Record(AOperation);
+                   return TOWNotifyResult{};
+                 }) {}
+  ~TTestReceiver() override { InputPin.Disconnect(); }
+
+  // Kinds in arrival order: pump, startwave, buffer, endstop, stop, other.
+  std::vector<std::string> Kinds() {
+    std::lock_guard lock(FMutex);
+    return FKinds;
+  }
+  size_t Count(const std::string& AKind) {
+    std::lock_guard lock(FMutex);
+    return CountLocked(AKind);
+  }
+  bool WaitFor(const std::string& AKind, size_t ACount,
+               std::chrono::milliseconds ATimeout = std::chrono::seconds(10)) {
+    std::unique_lock lock(FMutex);
+    return FChanged.wait_for(lock, ATimeout, [&] { return CountLocked(AKind) >= ACount; });
+  }
+  TALWaveFormatExtensible LastFormat() {
+    std::lock_guard lock(FMutex);
+    return FLastFormat;
+  }
+  // Every buffer delivered so far; the receiver itself keeps none.
+  std::vector<std::weak_ptr<ISLData>> Delivered() {
+    std::lock_guard lock(FMutex);
+    return FDelivered;
+  }
+  // From now on, the largest magnitude of each channel of every buffer, in sample units.
+  void KeepPeaks() {
+    std::lock_guard lock(FMutex);
+    FKeepPeaks = true;
+  }
+  std::vector<std::vector<int32_t>> BufferPeaks() {
+    std::lock_guard lock(FMutex);
+    return FPeaks;
+  }
+  void Clear() {
+    std::lock_guard lock(FMutex);
+    FKinds.clear();
+  }
+
+  TALOWAudioSinkPin InputPin;
+
+private:
+  size_t CountLocked(const std::string& AKind) const {
+    size_t n = 0;
+    for (const std::string& kind : FKinds) n += kind == AKind;
+    return n;
+  }
+
+  // 16-bit and wider containers: the samples are signed.
+  static std::vector<int32_t> Peaks(ISLData& AData) {
+    auto& buffer = dynamic_cast<IALAudioBuffer&>(AData);
+    std::vector<int32_t> peaks(buffer.GetChannels(), 0);
+    for (uint32_t i = 0; i < buffer.GetSize(); ++i) {
+      for (uint32_t c = 0; c < buffer.GetChannels(); ++c) {
+        const int32_t sample = buffer.GetSample(i, c);
+        peaks[c] = std::max(peaks[c], sample < 0 ? -sample : sample);
+      }
+    }
+    return peaks;
+  }
+
+  void Record(const TOWOperationPtr& AOperation) {
+    TOWNotifyOperation& operation = AOperation->Instance();
+    std::string kind = "other";
+    {
+      std::lock_guard lock(FMutex);
+      if (auto* start = dynamic_cast<TOWStartWaveOperation*>(&operation)) {
+        kind = "startwave";
+        FLastFormat = start->WaveFormat;
+      } else if (auto* supplied = dynamic_cast<TOWSuppliedBufferOperation*>(&operation)) {
+        kind = "buffer";
+        FDelivered.push_back(supplied->Buffer);
+        if (FKeepPeaks) FPeaks.push_back(Peaks(*supplied->Buffer));
+      } else if (dynamic_cast<TOWEndStopOperation*>(&operation) != nullptr) {
+        kind = "endstop";
+      } else if (dynamic_cast<TOWStopOperation*>(&operation) != nullptr) {
+        kind = "stop";
+      } else if (dynamic_cast<TOWPumpRequestOperation*>(&operation) != nullptr) {
+        kind = "pump";
+      } else if (dynamic_cast<TOWMasterPumpOperation*>(&operation) != nullptr) {
+        kind = "masterpump";
+      }
+      FKinds.push_back(kind);
+    }
+    FChanged.notify_all();
+  }
+
+  std::mutex FMutex;
+  std::condition_variable FChanged;
+  std::vector<std::string> FKinds;
+  std::vector<std::weak_ptr<ISLData>> FDelivered;
+  bool FKeepPeaks = false;
+  std::vector<std::vector<int32_t>> FPeaks;
+  TALWaveFormatExtensible FLastFormat{};
+};
+
+// Virtual devices, with a record of the calls made on them.
+class TRecordingBackend : public IWaveInBackend {
+public:
+  struct TCall {
+    WaveInCall Call;
+    uint32_t DeviceId;
+  };
+
+  explicit TRecordingBackend(std::vector<VirtualWaveInDevice> ADevices)
+      : Devices(std::make_shared<VirtualWaveInBackend>(std::move(ADevices))) {}
+
+  uint32_t GetNumDevs() override { return Devices->GetNumDevs(); }
+  MMRESULT GetDevName(uint32_t deviceId, std::string& name) override {
+    return Devices->GetDevName(deviceId, name);
+  }
+  MMRESULT Open(uint32_t deviceId, const WaveInFormat& format, IWaveInSink& sink,
+                std::unique_ptr<IWaveInStream>& stream) override {
+    {
+      std::lock_guard lock(FMutex);
+      FOpenFormats.push_back(format);
+    }
+    return Devices->Open(deviceId, format, sink, stream);
+  }
+  MMRESULT Check(WaveInCall call, uint32_t deviceId) override {
+    {
+      std::lock_guard lock(FMutex);
+      FCalls.push_back({call, deviceId});
+    }
+    return Devices->Check(call, deviceId);
+  }
+
+  std::vector<uint32_t> DevicesOf(WaveInCall ACall) {
+    std::lock_guard lock(FMutex);
+    std::vector<uint32_t> ids;
+    for (const TCall& call : FCalls) {
+      if (call.Call == ACall) ids.push_back(call.DeviceId);
+    }
+    return ids;
+  }
+  size_t CountOf(WaveInCall ACall) { return DevicesOf(ACall).size(); }
+  std::vector<WaveInFormat> OpenFormats() {
+    std::lock_guard lock(FMutex);
+    return FOpenFormats;
+  }
+  void ClearCalls() {
+    std::lock_guard lock(FMutex);
+    FCalls.clear();
+  }
+
+  std::shared_ptr<VirtualWaveInBackend> Devices;
+
+private:
+  std::mutex FMutex;
+  std::vector<TCall> FCalls;
+  std::vector<WaveInFormat> FOpenFormats;
+};
+
+inline std::vector<VirtualWaveInDevice> NamedDevices(std::initializer_list<const char*> ANames) {
+  std::vector<VirtualWaveInDevice> devices;
+  for (const char* name : ANames) {
+    VirtualWaveInDevice device;
+    device.Name = name;
+    devices.push_back(device);
+  }
+  return devices;
+}
