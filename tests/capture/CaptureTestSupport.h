@@ -64,8 +64,6 @@ public:
     FKinds.clear();
   }
 
-  TALOWAudioSinkPin InputPin;
-
 private:
   size_t CountLocked(const std::string& AKind) const {
     size_t n = 0;
@@ -118,6 +116,11 @@ private:
   std::vector<std::weak_ptr<ISLData>> FDelivered;
   bool FKeepPeaks = false;
   std::vector<std::vector<int32_t>> FPeaks;
+
+public:
+  // Last, so that it goes first: its destruction waits for a delivery in progress, which
+  // uses the members above.
+  TALOWAudioSinkPin InputPin;
   TALWaveFormatExtensible FLastFormat{};
 };
 
