@@ -9,7 +9,7 @@ packages=(
   libpulse-dev libasound2-dev libsndfile1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  pulseaudio pulseaudio-utils xvfb xauth sox
+  pulseaudio pulseaudio-utils xvfb xauth x11-utils sox imagemagick
   fonts-liberation
   desktop-file-utils appstream
 )

@@ -11,6 +11,7 @@
 #include "app/uVu.h"
 #include "capture/SLSmartBufferManager.h"
 #include "meter_display/lxVumeter.h"
+#include "metering/ALPPMMeter.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -126,6 +127,14 @@ TfmMain::TfmMain(const std::string& ExeFileName)
     align->addWidget(pnlConf);
     align->addWidget(pnlVu, 1);
     align->addWidget(pnlLevel);
+
+    ALPPMMeter1 = std::make_unique<TALPPMMeter>();
+    ALPPMMeter1->SetCountChannels(2);
+    ALPPMMeter1->SetHalfLife(400);
+    ALPPMMeter1->SetOnValueChange([this](TALCommonMeter* Sender, int32_t AChannel, double AValue,
+                                         double AMin, double AMax) {
+        ALPPMMeter1ValueChange(Sender, AChannel, AValue, AMin, AMax);
+    });
 
     tmrSmartBuffers = new QTimer(this);
     tmrSmartBuffers->setInterval(static_cast<int>(TSLSmartBufferManager::TickInterval));
@@ -635,6 +644,12 @@ void TfmMain::tbLevelLeftChange(QObject* Sender)
 
 void TfmMain::seHalfLiveChange(QObject* /*Sender*/)
 {
+    // While the user types, the field may hold nothing or a number out of range; the meter
+    // divides by its release time, so it only ever gets one from the field's range.
+    bool isNumber = false;
+    const int value = seHalfLive->cleanText().toInt(&isNumber);
+    if (isNumber && value >= seHalfLive->minimum() && value <= seHalfLive->maximum())
+        ALPPMMeter1->SetHalfLife(value);
 }
 
 void TfmMain::lstDevicesChange(QObject* /*Sender*/)

@@ -20,6 +20,7 @@ class QSpinBox;
 class QTimer;
 class TAction;
 class TALCommonMeter;
+class TALPPMMeter;
 class TlxVuMeter;
 
 // True while the window's creation handler runs: values that arrive then are not shown, and
@@ -119,6 +120,9 @@ public:
     // The meter's panel.
     QFrame* pnlVu;
     TlxVuMeter* Vumeter;
+
+    // Measures the captured audio; its values come in on the main thread.
+    std::unique_ptr<TALPPMMeter> ALPPMMeter1;
 
     // Gives the idle blocks of the buffer pool back to the heap.
     QTimer* tmrSmartBuffers;

@@ -2,8 +2,10 @@
 
 #include "app/frmMain.h"
 #include "app/uMultimedia.h"
+#include "app/uQtMessageQueue.h"
 #include "app/uUserPrefs.h"
 #include "app/uVu.h"
+#include "dataflow/SLMessageQueue.h"
 #include "platform/FakeAudioRecord.h"
 
 #include <QAction>
@@ -28,10 +30,15 @@ public:
     void SetUp() override
     {
         app = std::make_unique<QApplication>(argc, argv);
+        InstallQtMessageQueue();
         // Keeps the tests away from the user's own configuration folder.
         QStandardPaths::setTestModeEnabled(true);
     }
-    void TearDown() override { app.reset(); }
+    void TearDown() override
+    {
+        SLSetMessageQueue(nullptr);
+        app.reset();
+    }
 
 private:
     int argc = 1;

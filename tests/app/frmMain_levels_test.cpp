@@ -1,16 +1,54 @@
 #include "AppTestSupport.h"
 
 #include "app/uAction.h"
+#include "capture/ALAudioBuffer.h"
+#include "dataflow/ALStreamTypes.h"
+#include "dataflow/LPComponent.h"
+#include "dataflow/OWStdTypes.h"
 #include "meter_display/lxVumeter.h"
+#include "metering/ALPPMMeter.h"
 
 #include <QLabel>
+#include <QElapsedTimer>
+#include <QLineEdit>
 #include <QLocale>
 #include <QSlider>
+#include <QSpinBox>
+
+#include <thread>
 
 namespace {
 
 using Window = std::unique_ptr<TfmMain>;
 constexpr double Max16 = 32767;
+
+// Plays the capture component: the source pin that feeds the window's meter.
+class TTestSource : public TLPComponent {
+public:
+    TTestSource()
+    {
+        FOutputPin = std::make_unique<TALOWAudioSourcePin>(this, FLock, TSLOperationEvent{});
+    }
+    TALOWAudioSourcePin& OutputPin() { return *FOutputPin; }
+
+private:
+    std::unique_ptr<TALOWAudioSourcePin> FOutputPin;
+};
+
+TALWaveFormatExtensible Stereo16(uint32_t Rate)
+{
+    TALWaveFormatExtensible format{};
+    format.Format.wFormatTag = WAVE_FORMAT_EXTENSIBLE;
+    format.Format.nChannels = 2;
+    format.Format.nSamplesPerSec = Rate;
+    format.Format.nBlockAlign = 4;
+    format.Format.nAvgBytesPerSec = Rate * 4;
+    format.Format.wBitsPerSample = 16;
+    format.Format.cbSize = ALWaveFormatExtraSize;
+    format.wValidBitsPerSample = 16;
+    format.SubFormat = KSDATAFORMAT_SUBTYPE_PCM;
+    return format;
+}
 
 class LevelRoutingTest : public MainWindowTest {
 protected:
@@ -140,6 +178,53 @@ TEST_F(LevelRoutingTest, TrimsShowTheirPositionAndWaitForTheNextValue)
     form->tbLevelLeft->setValue(500);
     EXPECT_EQ(form->lblLevelCoefLeft->text(), QStringLiteral("120 %"));
     EXPECT_EQ(UserPrefs.InLevelCoefLeft, 120);
+}
+
+TEST_F(LevelRoutingTest, CapturedAudioReachesTheBars)
+{
+    auto source = TLPComponent::Create<TTestSource>();
+    ASSERT_TRUE(form->ALPPMMeter1->InputPin()->Connect(&source->OutputPin()));
+    source->OutputPin().Notify(std::make_shared<TOWStartWaveOperation>(Stereo16(44100), false));
+
+    // 200 ms of the highest tone, full scale on the left and half scale on the right, handed
+    // over from a worker thread as the capture does.
+    constexpr uint32_t frames = 8820;
+    auto buffer = TALAudioBuffer::CreateSize(44100, 16, 2, frames);
+    for (uint32_t f = 0; f < frames; ++f) {
+        const int32_t sign = (f % 2 == 0) ? 1 : -1;
+        buffer->SetSample(f, 0, sign * 32767);
+        buffer->SetSample(f, 1, sign * 16384);
+    }
+    std::thread worker([&] { source->OutputPin().SubmitBuffer(buffer); });
+    worker.join();
+
+    QElapsedTimer clock;
+    clock.start();
+    while (form->Vumeter->RightValue() == 0 && clock.elapsed() < 5000)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    EXPECT_GE(form->Vumeter->LeftValue(), 98);
+    EXPECT_NEAR(form->Vumeter->RightValue(), 50, 2);
+    EXPECT_EQ(form->lblLeft->text(), QString::number(form->Vumeter->LeftValue()) + " %");
+
+    source->OutputPin().Notify(std::make_shared<TOWStopOperation>());
+    form->ALPPMMeter1->InputPin()->Connect(nullptr);
+}
+
+TEST_F(LevelRoutingTest, OnlyReleaseTimesWithinTheRangeReachTheMeter)
+{
+    auto* edit = form->seHalfLive->findChild<QLineEdit*>();
+    ASSERT_NE(edit, nullptr);
+    EXPECT_EQ(form->ALPPMMeter1->HalfLife(), 400);
+    edit->setText(QStringLiteral("1000"));
+    EXPECT_EQ(form->ALPPMMeter1->HalfLife(), 1000);
+    for (const char* typing : {"", "5", "0", "-"}) {
+        edit->setText(QString::fromLatin1(typing));
+        EXPECT_EQ(form->ALPPMMeter1->HalfLife(), 1000) << typing;
+    }
+    form->seHalfLive->setValue(20000);
+    EXPECT_EQ(form->ALPPMMeter1->HalfLife(), 20000);
+    form->seHalfLive->setValue(10);
+    EXPECT_EQ(form->ALPPMMeter1->HalfLife(), 10);
 }
 
 TEST_F(LevelRoutingTest, ReadoutModeWithoutSenderFollowsThePreferences)

@@ -129,7 +129,7 @@ TEST_F(CaptureTest, OpensTheMapperOrTheNamedDevice) {
     auto capture = Build([&](TALAudioIn& a) { a.Device().SetDeviceName(name); });
     EXPECT_EQ(Backend->DevicesOf(WaveInCall::Open), std::vector<uint32_t>{id}) << name;
     EXPECT_EQ(Backend->CountOf(WaveInCall::Start), 1u);
-    EXPECT_EQ(Backend->CountOf(WaveInCall::AddBuffer), TALAudioIn::QueuedBuffers);
+    EXPECT_GE(Backend->CountOf(WaveInCall::AddBuffer), TALAudioIn::QueuedBuffers);  // and replacements
   }
 }
 
