@@ -9,7 +9,9 @@
 #include "app/uShellOpen.h"
 #include "app/uUserPrefs.h"
 #include "app/uVu.h"
+#include "capture/ALAudioIn.h"
 #include "capture/SLSmartBufferManager.h"
+#include "dataflow/LPComponent.h"
 #include "meter_display/lxVumeter.h"
 #include "metering/ALPPMMeter.h"
 
@@ -19,6 +21,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLocale>
+#include <QMessageBox>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -128,13 +131,7 @@ TfmMain::TfmMain(const std::string& ExeFileName)
     align->addWidget(pnlVu, 1);
     align->addWidget(pnlLevel);
 
-    ALPPMMeter1 = std::make_unique<TALPPMMeter>();
-    ALPPMMeter1->SetCountChannels(2);
-    ALPPMMeter1->SetHalfLife(400);
-    ALPPMMeter1->SetOnValueChange([this](TALCommonMeter* Sender, int32_t AChannel, double AValue,
-                                         double AMin, double AMax) {
-        ALPPMMeter1ValueChange(Sender, AChannel, AValue, AMin, AMax);
-    });
+    CreateAudioComponents();
 
     tmrSmartBuffers = new QTimer(this);
     tmrSmartBuffers->setInterval(static_cast<int>(TSLSmartBufferManager::TickInterval));
@@ -150,7 +147,50 @@ TfmMain::TfmMain(const std::string& ExeFileName)
     FormCreate();
 }
 
-TfmMain::~TfmMain() = default;
+TfmMain::~TfmMain()
+{
+    // The meter leaves first: it disconnects from the capture, which then stops its device.
+    ALPPMMeter1.reset();
+    ALAudioIn1.reset();
+}
+
+void TfmMain::CreateAudioComponents()
+{
+    // The capture starts once its settings are in place, before the creation handler runs.
+    TLPComponentLoading loading;
+    ALAudioIn1 = TLPComponent::Create<TALAudioIn>();
+    ALAudioIn1->SetPumpPriority(0);
+    ALAudioIn1->Device().SetDeviceName("Default");
+    ALAudioIn1->AudioFormat().SetSampleRate(44100);
+    ALAudioIn1->AudioFormat().SetBufferSize(256);
+    ALAudioIn1->SetOnError([this](TALAudioIn*, const std::string& ErrorText, int32_t ErrorCode,
+                                  bool& Handled) {
+        ShowCaptureError(ErrorText, ErrorCode);
+        Handled = true;
+    });
+
+    ALPPMMeter1 = TLPComponent::Create<TALPPMMeter>();
+    ALPPMMeter1->SetCountChannels(2);
+    ALPPMMeter1->SetHalfLife(400);
+    ALPPMMeter1->SetOnValueChange([this](TALCommonMeter* Sender, int32_t AChannel, double AValue,
+                                         double AMin, double AMax) {
+        ALPPMMeter1ValueChange(Sender, AChannel, AValue, AMin, AMax);
+    });
+    loading.Loaded();
+}
+
+// A device that cannot be opened or that goes away must not end the program: the user can
+// still pick another input. The box is shown from the event loop, since the capture reports
+// from inside its own calls, possibly on its worker thread.
+void TfmMain::ShowCaptureError(const std::string& ErrorText, int32_t ErrorCode)
+{
+    const QString text = QString::asprintf("%s - %u - %x", ErrorText.c_str(),
+                                           static_cast<uint32_t>(ErrorCode),
+                                           static_cast<uint32_t>(ErrorCode));
+    QMetaObject::invokeMethod(
+        this, [this, text] { QMessageBox::critical(this, windowTitle(), text); },
+        Qt::QueuedConnection);
+}
 
 void TfmMain::CreateActions()
 {
@@ -439,6 +479,10 @@ void TfmMain::InitAudio()
 
 void TfmMain::InitVu()
 {
+    try {
+        ALPPMMeter1->InputPin()->Connect(&ALAudioIn1->OutputPin());
+    } catch (const std::exception&) {
+    }
     VuState.Margin = 16;
     ActVuHorzExecute(nullptr);
     ActVuBarExecute(nullptr);

@@ -19,6 +19,7 @@ class QSlider;
 class QSpinBox;
 class QTimer;
 class TAction;
+class TALAudioIn;
 class TALCommonMeter;
 class TALPPMMeter;
 class TlxVuMeter;
@@ -121,6 +122,8 @@ public:
     QFrame* pnlVu;
     TlxVuMeter* Vumeter;
 
+    // Captures the chosen input; it runs from the moment the window's components are loaded.
+    std::unique_ptr<TALAudioIn> ALAudioIn1;
     // Measures the captured audio; its values come in on the main thread.
     std::unique_ptr<TALPPMMeter> ALPPMMeter1;
 
@@ -136,6 +139,8 @@ protected:
     void contextMenuEvent(QContextMenuEvent* Event) override;
 
 private:
+    void CreateAudioComponents();
+    void ShowCaptureError(const std::string& ErrorText, int32_t ErrorCode);
     void CreateActions();
     void CreateMenus();
     void CreateConfigPanel();

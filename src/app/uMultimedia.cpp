@@ -2,6 +2,7 @@
 
 #include "app/frmMain.h"
 #include "app/uUserPrefs.h"
+#include "capture/ALAudioIn.h"
 
 #include <QComboBox>
 
@@ -18,6 +19,22 @@ int IndexOfName(const QComboBox* List, const std::string& Name)
 std::string ItemText(const QComboBox* List, int Index)
 {
     return List->itemText(Index).toStdString();
+}
+
+// The capture opens its device only when it starts, so a new name is put into effect by
+// restarting it. A name that matches no device falls back to the default one.
+void HandDeviceToCapture(TfmMain& Form, const std::string& Name)
+{
+    if (!Form.ALAudioIn1)
+        return;
+    TALAudioIn& capture = *Form.ALAudioIn1;
+    if (capture.Device().GetDeviceName() == Name)
+        return;
+    capture.Device().SetDeviceName(Name);
+    if (capture.GetEnabled()) {
+        capture.SetEnabled(false);
+        capture.SetEnabled(true);
+    }
 }
 
 } // namespace
@@ -76,6 +93,7 @@ void SelectDevice(TfmMain& Form, int Index, const std::string& Name)
         Form.rec->SetDeviceIndex(Index);
         UserPrefs.Device = ItemText(Form.lstDevices, Index);
         FillDeviceLineList(Form, Index, "");
+        HandDeviceToCapture(Form, ItemText(Form.lstDevices, Index));
     } catch (const std::exception&) {
     }
 }

@@ -7,6 +7,8 @@
 #include "app/uVu.h"
 #include "dataflow/SLMessageQueue.h"
 #include "platform/FakeAudioRecord.h"
+#include "platform/VirtualWaveIn.h"
+#include "platform/WaveIn.h"
 
 #include <QAction>
 #include <QApplication>
@@ -33,9 +35,16 @@ public:
         InstallQtMessageQueue();
         // Keeps the tests away from the user's own configuration folder.
         QStandardPaths::setTestModeEnabled(true);
+        // The windows capture from a silent device of their own, never from this machine's.
+        VirtualWaveInDevice silence;
+        silence.Name = "Silence";
+        silence.Signal = VirtualSignal::Silence;
+        silence.RealTime = true;
+        SetWaveInBackend(std::make_shared<VirtualWaveInBackend>(std::vector<VirtualWaveInDevice>{silence}));
     }
     void TearDown() override
     {
+        SetWaveInBackend(nullptr);
         SLSetMessageQueue(nullptr);
         app.reset();
     }
