@@ -114,13 +114,16 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 
 # A copy of the program, so that its preferences file (kept beside it) is the demo's own: the
-# user's settings are left alone and every run shows both panels and the peak memory.
+# user's settings are left alone and every run shows the tone's input, both panels and the peak
+# memory.
 mkdir "$work/app"
 cp "$exe" "$work/app/"
 readme=$(dirname "$exe")/a_lire.txt
 if [ -f "$readme" ]; then cp "$readme" "$work/app/"; fi
+# The tone plays into the null sink, so the input to measure is that sink's monitor.
 cat >"$work/app/stereolux.ini" <<'INI'
 [AudioDevice]
+Device=Monitor of Test-Sink
 ShowPeak=1
 ShowPeakDBFS=1
 [GUI]
