@@ -1,0 +1,152 @@
+// The window against a private sound server with two inputs: the lists show them under the
+// names the capture resolves, and picking the second moves the meter to it.
+
+#include "AppTestSupport.h"
+
+#include "capture/ALAudioIn.h"
+#include "meter_display/lxVumeter.h"
+#include "platform/PulseAudioRecord.h"
+#include "platform/PulseWaveIn.h"
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QTest>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+extern char** environ;
+
+namespace {
+
+using Window = std::unique_ptr<TfmMain>;
+
+const std::string DaemonDir = PULSE_TEST_DIR;
+const std::string Server = "unix:" + DaemonDir + "/native";
+
+bool SetDefaultSource(const std::string& Name)
+{
+    return std::system(("pactl --server=" + Server + " set-default-source " + Name).c_str()) == 0;
+}
+
+// A steady 1 kHz tone at half of full scale, played into the server's null sink for as long as
+// the object lives.
+class TTonePlayer {
+public:
+    TTonePlayer()
+    {
+        const std::string tone = DaemonDir + "/window_tone.wav";
+        if (std::system(("sox -q -n -r 44100 -b 16 -c 2 '" + tone + "' synth 30 sine 1000 vol 0.5").c_str()) != 0)
+            return;
+        std::vector<std::string> args{"paplay", "--server=" + Server, "--device=stereolux_test", tone};
+        std::vector<char*> argv;
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        if (posix_spawnp(&FPid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+            FPid = 0;
+    }
+    ~TTonePlayer()
+    {
+        if (FPid == 0)
+            return;
+        kill(FPid, SIGTERM);
+        waitpid(FPid, nullptr, 0);
+    }
+    bool Started() const { return FPid != 0; }
+
+private:
+    pid_t FPid = 0;
+};
+
+class DevicePickPulseTest : public MainWindowTest {
+protected:
+    void SetUp() override
+    {
+        MainWindowTest::SetUp();
+        std::ifstream unavailable(DaemonDir + "/unavailable");
+        if (unavailable) {
+            std::stringstream why;
+            why << unavailable.rdbuf();
+            GTEST_SKIP() << why.str();
+        }
+        previous = GetWaveInBackend();
+        auto backend = PulseWaveInBackend::Connect(Server);
+        ASSERT_TRUE(backend) << "no answer from the private server at " << Server;
+        SetWaveInBackend(backend);
+        // The system's default input hears nothing of the tone, so only a capture that really
+        // moved to the picked input can show it.
+        ASSERT_TRUE(SetDefaultSource("stereolux_pipe"));
+        AudioRecordConnector = [] { return TPulseAudioRecord::Connect(Server); };
+    }
+    void TearDown() override
+    {
+        if (!previous)
+            return;
+        SetDefaultSource("stereolux_test.monitor");
+        SetWaveInBackend(previous);
+    }
+
+    static std::vector<std::string> CaptureDeviceNames()
+    {
+        std::vector<std::string> names;
+        for (uint32_t i = 0; i < waveInGetNumDevs(); ++i) {
+            WAVEINCAPS caps{};
+            if (waveInGetDevCaps(i, &caps, sizeof caps) == MMSYSERR_NOERROR)
+                names.emplace_back(caps.szPname);
+        }
+        return names;
+    }
+
+    static std::vector<std::string> ListedNames(const QComboBox* List)
+    {
+        std::vector<std::string> names;
+        for (int i = 0; i < List->count(); ++i)
+            names.push_back(List->itemText(i).toStdString());
+        return names;
+    }
+
+    // Runs the event loop until the left bar shows about Percent; the server may take a few
+    // seconds to bring the first audio.
+    static bool LeftBarSettlesAt(const TfmMain& Form, int Percent)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 15000) {
+            QTest::qWait(50);
+            if (std::abs(Form.Vumeter->LeftValue() - Percent) <= 4)
+                return true;
+        }
+        return false;
+    }
+
+    std::shared_ptr<IWaveInBackend> previous;
+};
+
+TEST_F(DevicePickPulseTest, TheListsShowTheCapturesNamesAndPickingTheSecondMovesTheMeter)
+{
+    TTonePlayer player;
+    ASSERT_TRUE(player.Started());
+    Window form = Open();
+
+    const std::vector<std::string> listed = ListedNames(form->lstDevices);
+    EXPECT_EQ(listed, CaptureDeviceNames());
+    ASSERT_EQ(listed, (std::vector<std::string>{"Test-Pipe", "Monitor of Test-Sink"}));
+
+    // The first input hears nothing of the tone.
+    EXPECT_EQ(form->ALAudioIn1->Device().GetDeviceName(), "Test-Pipe");
+    QTest::qWait(1500);
+    EXPECT_LE(form->Vumeter->LeftValue(), 2);
+
+    form->lstDevices->setCurrentIndex(1);
+    emit form->lstDevices->activated(1);
+    EXPECT_EQ(form->ALAudioIn1->Device().GetDeviceName(), "Monitor of Test-Sink");
+    EXPECT_TRUE(LeftBarSettlesAt(*form, 50)) << form->Vumeter->LeftValue();
+}
+
+} // namespace
