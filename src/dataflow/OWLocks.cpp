@@ -12,9 +12,20 @@ constexpr uint32_t CStopAttemptMs = 1000;  // a stop section waits in attempts o
 
 // ---------------------------------------------------------------- TOWMutex
 
+bool TOWMutex::TryLock() {
+  std::lock_guard lock(FSection);
+  if (FLocked) {
+    return false;
+  }
+  FLocked = true;
+  return true;
+}
+
 bool TOWMutex::TryLockFor(uint32_t ATimeoutMs) {
   std::unique_lock lock(FSection);
-  if (!FFree.wait_for(lock, std::chrono::milliseconds(ATimeoutMs), [this] { return !FLocked; })) {
+  // A free mutex is taken without reading the clock for a deadline it will not need.
+  if (FLocked &&
+      !FFree.wait_for(lock, std::chrono::milliseconds(ATimeoutMs), [this] { return !FLocked; })) {
     return false;
   }
   FLocked = true;
@@ -89,6 +100,12 @@ TOWLock::TTryResult TOWLock::TryLock(uint32_t ATimeoutMs) {
     }
     if (StoppedByOther(self)) {
       return TTryResult::Stopped;
+    }
+    // A free lock is taken under the same guard as the checks, with nothing to check again.
+    if (FLockMutex.TryLock()) {
+      FOwningThread = self;
+      ++FCountLocks;
+      return TTryResult::Locked;
     }
   }
   if (!FLockMutex.TryLockFor(ATimeoutMs)) {

@@ -20,6 +20,8 @@ class TOWLock;
 // every wait.
 class TOWMutex {
 public:
+  // Takes the mutex only if it is free, without waiting.
+  bool TryLock();
   bool TryLockFor(uint32_t ATimeoutMs);
   void Unlock();
 

@@ -109,10 +109,15 @@ public:
 
 // ---------------------------------------------------------------- stream types
 
+class ISLDispatch;
+
 // Every pin is a stream handle; submit functions receive the pin that they call as one.
 class IOWStream {
 public:
   virtual ~IOWStream() = default;
+  // The pin's dispatch interface, where it has one. A virtual call finds it for every operation
+  // sent; a cast across the pin classes would search their whole hierarchy each time.
+  virtual ISLDispatch* Dispatch() { return nullptr; }
 };
 
 // A stream type of the process-wide set. A pin supports the type when it implements the

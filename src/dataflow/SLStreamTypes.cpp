@@ -9,7 +9,7 @@ TOWNotifyResult SLSubmit(IOWStream& AHandler, TOWStreamTypeID ADataTypeID,
   if (AState.Contains(nsNewLink)) {
     return {};
   }
-  if (auto* dispatch = dynamic_cast<ISLDispatch*>(&AHandler)) {
+  if (ISLDispatch* dispatch = AHandler.Dispatch()) {
     return dispatch->DispatchData(ADataTypeID, AOperation, AState);
   }
   return {};
@@ -78,6 +78,10 @@ void TSLOWSourcePin::OperationSent(const TOWOperationPtr& AOperation) {
   // Remembered as the sink list is copied, so that a sink joining during the delivery gets
   // either the delivery or the replay.
   TOWNotifyOperation& operation = AOperation->Instance();
+  // Buffers, the usual operation, are recognised with one test instead of failing two.
+  if (dynamic_cast<TOWSuppliedOperation*>(&operation) != nullptr) {
+    return;
+  }
   if (dynamic_cast<TOWStartOperation*>(&operation) != nullptr) {
     FStartOperation = AOperation;
   } else if (dynamic_cast<TOWStopOperation*>(&operation) != nullptr) {

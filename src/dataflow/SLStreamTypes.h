@@ -54,6 +54,8 @@ public:
                  std::function<void(TOWBasicPin* Sender)> AOnConnect = {});
   ~TSLOWSourcePin() override;
 
+  ISLDispatch* Dispatch() override { return this; }
+
   // Delivers ABuffer in a supplied-buffer operation. Errors raised by the receivers are
   // dropped: the sender goes on.
   TOWNotifyResult SubmitBuffer(std::shared_ptr<ISLData> ABuffer);
@@ -83,6 +85,8 @@ public:
   TSLOWSinkPin(TLPComponent* AOwner, std::shared_ptr<IOWLock> AOwnerLock,
                TSLOperationEvent AOperationEvent);
   ~TSLOWSinkPin() override;
+
+  ISLDispatch* Dispatch() override { return this; }
 
   TOWNotifyResult DispatchData(TOWStreamTypeID ADataTypeID, const TOWOperationPtr& AOperation,
                                TOWNotifyState AState) override;

@@ -15,62 +15,43 @@ struct IppsIIRState_32f {
 
 namespace {
 
-using Ext = long double;
-
 constexpr uint32_t kDirectForm = 0x44524949;  // "IIRD"
 constexpr std::size_t kAlignment = 32;
 constexpr std::size_t kHeaderSize =
     (sizeof(IppsIIRState_32f) + kAlignment - 1) / kAlignment * kAlignment;
 
-// One sample through a filter of order N >= 1. The delay values are stored in single precision;
-// y stays extended while it feeds the delay line.
-inline float Step(const float* b, const float* a, float* z, int32_t N, float sample) {
-  const Ext x = sample;
-  const Ext y = b[0] * x + z[0];
-  for (int32_t j = 0; j < N - 1; ++j) {
-    z[j] = static_cast<float>(z[j + 1] + b[j + 1] * x - a[j + 1] * y);
-  }
-  z[N - 1] = static_cast<float>(b[N] * x - a[N] * y);
-  return static_cast<float>(y);
+// One sample through a filter of order N >= 1, every operation rounded to single precision in
+// the order written (the library is built without contraction into fused multiply-adds, so the
+// results are the same on every processor).
+inline float Step(const float* b, const float* a, float* z, int32_t N, float x) {
+  const float y = b[0] * x + z[0];
+  for (int32_t j = 0; j < N - 1; ++j) z[j] = (z[j + 1] + b[j + 1] * x) - a[j + 1] * y;
+  z[N - 1] = b[N] * x - a[N] * y;
+  return y;
 }
 
-// Order 2, the meter's pre-filter: the delay line in locals, two samples per pass.
-struct Order2 {
-  Ext b0, b1, b2, a1, a2;
-  float z0, z1;
-
-  float operator()(float sample) {
-    const Ext x = sample;
-    const Ext y = b0 * x + z0;
-    z0 = static_cast<float>(z1 + b1 * x - a1 * y);
-    z1 = static_cast<float>(b2 * x - a2 * y);
-    return static_cast<float>(y);
+// Order 2 with B0 = 0 and A2 = 0, a first-order section behind a delay of one sample (the
+// meter's DC-blocking pre-filter). The output is the first delay value, so each sample costs
+// one multiply and one subtract on the feedback path instead of three operations. For finite
+// input the values are those of Step (a zero may differ in sign, as 0·x + z and z do); a
+// non-finite input reaches the output one sample later.
+void FilterDelayedFirstOrder(float* data, int32_t len, const float* taps, float* delay) {
+  const float b1 = taps[1], b2 = taps[2], a1 = taps[3];
+  float z0 = delay[0], z1 = delay[1];
+  for (int32_t n = 0; n < len; ++n) {
+    const float x = data[n];
+    data[n] = z0;
+    z0 = (z1 + b1 * x) - a1 * z0;
+    z1 = b2 * x;
   }
-};
-
-void FilterOrder2(float* data, int32_t len, const float* taps, float* delay) {
-  Order2 f{taps[0], taps[1], taps[2], taps[3], taps[4], delay[0], delay[1]};
-  int32_t n = 0;
-  for (; n + 1 < len; n += 2) {
-    data[n] = f(data[n]);
-    data[n + 1] = f(data[n + 1]);
-  }
-  if (n < len) data[n] = f(data[n]);
-  delay[0] = f.z0;
-  delay[1] = f.z1;
+  delay[0] = z0;
+  delay[1] = z1;
 }
 
 void FilterOrderN(float* data, int32_t len, const float* taps, float* delay, int32_t N) {
   const float* b = taps;
   const float* a = taps + N;  // a[k] is a_k for k = 1..N
-  int32_t n = 0;
-  if (N >= 2) {
-    for (; n + 1 < len; n += 2) {
-      data[n] = Step(b, a, delay, N, data[n]);
-      data[n + 1] = Step(b, a, delay, N, data[n + 1]);
-    }
-  }
-  for (; n < len; ++n) data[n] = Step(b, a, delay, N, data[n]);
+  for (int32_t n = 0; n < len; ++n) data[n] = Step(b, a, delay, N, data[n]);
 }
 
 }  // namespace
@@ -99,13 +80,13 @@ IppStatus own_ippsIIRInitAlloc_32f(IppsIIRState_32f** ppState, const float* pTap
     std::memset(state->delay, 0, N * sizeof(float));
   }
 
-  const Ext a0 = pTaps[N + 1];
+  const float a0 = pTaps[N + 1];
   if (a0 == 0) {
     std::free(block);
     return ippStsDivByZeroErr;
   }
-  for (std::size_t k = 0; k <= N; ++k) state->taps[k] = static_cast<float>(pTaps[k] / a0);
-  for (std::size_t k = 1; k <= N; ++k) state->taps[N + k] = static_cast<float>(pTaps[N + 1 + k] / a0);
+  for (std::size_t k = 0; k <= N; ++k) state->taps[k] = pTaps[k] / a0;
+  for (std::size_t k = 1; k <= N; ++k) state->taps[N + k] = pTaps[N + 1 + k] / a0;
 
   *ppState = state;
   return ippStsOk;
@@ -117,11 +98,11 @@ IppStatus own_ippsIIR_32f_I(float* pSrcDst, int32_t len, IppsIIRState_32f* pStat
   if (pState->kind != kDirectForm) return ippStsStateKindErr;
 
   const int32_t N = pState->order;
+  const float* taps = pState->taps;
   if (N == 0) {
-    const Ext b0 = pState->taps[0];
-    for (int32_t n = 0; n < len; ++n) pSrcDst[n] = static_cast<float>(b0 * pSrcDst[n]);
-  } else if (N == 2) {
-    FilterOrder2(pSrcDst, len, pState->taps, pState->delay);
+    for (int32_t n = 0; n < len; ++n) pSrcDst[n] = taps[0] * pSrcDst[n];
+  } else if (N == 2 && taps[0] == 0 && taps[4] == 0) {
+    FilterDelayedFirstOrder(pSrcDst, len, taps, pState->delay);
   } else {
     FilterOrderN(pSrcDst, len, pState->taps, pState->delay, N);
   }

@@ -11,8 +11,7 @@ IppStatus own_ippsIIRInitAlloc_32f(IppsIIRState_32f** ppState, const float* pTap
                                    const float* pDelay);
 
 // Filters len samples in place (transposed direct form II), keeping the delay line in the state
-// for the next call. Sums and products are formed in extended precision; the outputs and the
-// delay line are kept in single precision. Never allocates.
+// for the next call. The whole filter runs in single precision. Never allocates.
 IppStatus own_ippsIIR_32f_I(float* pSrcDst, int32_t len, IppsIIRState_32f* pState);
 
 IppStatus own_ippsIIRFree_32f(IppsIIRState_32f* pState);

@@ -185,16 +185,17 @@ TOWNotifyResult TALCommonMeter::InputOperation(TOWBasicPin* /*Sender*/, TOWStrea
   if (!Section || !Operation)
     return {};
   TOWNotifyOperation* Instance = &Operation->Instance();
-  if (auto* Start = dynamic_cast<TOWStartWaveOperation*>(Instance)) {
-    StartStream(&Start->WaveFormat);
-  } else if (dynamic_cast<TOWStopOperation*>(Instance)) {
-    StopStream();
-  } else if (auto* Supplied = dynamic_cast<TOWSuppliedBufferOperation*>(Instance)) {
+  // Buffers are by far the most frequent operation: they are recognised first.
+  if (auto* Supplied = dynamic_cast<TOWSuppliedBufferOperation*>(Instance)) {
     if (Supplied->Buffer) {
       const std::shared_ptr<IALAudioBuffer> Buffer = TALAudioBuffer::CreateUniversal(*Supplied->Buffer);
       FBufferQueue->Push(*Buffer);
       ProcessQueue();
     }
+  } else if (auto* Start = dynamic_cast<TOWStartWaveOperation*>(Instance)) {
+    StartStream(&Start->WaveFormat);
+  } else if (dynamic_cast<TOWStopOperation*>(Instance)) {
+    StopStream();
   }
   return {};
 }

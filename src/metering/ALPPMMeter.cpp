@@ -13,18 +13,22 @@ namespace {
 // sample, and a snap to zero below 0.005 sample units. With N >= 1 and the release applied
 // only to levels above 0.005, no step can overflow, divide by zero or underflow, so the
 // level stays finite and never grows without a louder sample.
+// The usual case, a release that stays above the sample, is tested first and alone: as a
+// predicted branch it keeps the level's chain down to the division and the subtraction,
+// where a maximum would add its own latency to every sample.
 inline double DetectStep(double AValue, float ASample, double AReleaseSamples)
 {
-  const double Release = AValue / AReleaseSamples;
-  const float Magnitude = std::fabs(ASample);
+  const double Fallen = AValue - AValue / AReleaseSamples;
+  const double Magnitude = std::fabs(ASample);
+  if (Fallen > Magnitude && AValue > 0.005)  // so the sample is no attack either
+    return Fallen;
   if (!(Magnitude <= std::numeric_limits<float>::max()))  // +inf or NaN
     return 0;
   if (Magnitude > AValue)
     return Magnitude;
   if (AValue <= 0.005)
     return 0;
-  const double Fallen = AValue - Release;
-  return Fallen > Magnitude ? Fallen : Magnitude;
+  return Magnitude;  // the release went below the sample
 }
 
 // Two channels side by side: the division of each sample is the critical path of a channel,
@@ -110,17 +114,32 @@ void TALPPMMeter::StartStream(const TALWaveFormatExtensible* AWaveFormat)
     ippsIIRInitAlloc_32f(&State, Taps, 2, nullptr);
 }
 
+void TALPPMMeter::Measure(float* const* ABlocks, IppsIIRState_32f* const* AStates, int32_t AChannels,
+                          int32_t ACount, double* AValues, double AReleaseSamples)
+{
+  // Filter and detector take turns over short runs of the block: the filters' feedback and the
+  // detectors' divisions are separate chains of latency, and close together the processor
+  // overlaps them. The filter state carries over between calls, so the values are those of
+  // one call per block.
+  const float* Runs[ALMaxMeterChannels];
+  for (int32_t First = 0; First < ACount; First += DetectorRun) {
+    const int32_t Count = std::min(DetectorRun, ACount - First);
+    for (int32_t i = 0; i < AChannels; ++i) {
+      float* Run = ABlocks[i] + First;
+      ippsIIR_32f_I(Run, Count, AStates[i]);
+      Runs[i] = Run;
+    }
+    Detect(Runs, AChannels, Count, AValues, AReleaseSamples);
+  }
+}
+
 void TALPPMMeter::CalculateValues(TALChannelReals& AValues)
 {
   const int32_t Active = ActiveChannelCount();
-  const int32_t BlockSize = GetBlockSize();
-  for (int32_t i = 0; i < Active; ++i)
-    ippsIIR_32f_I(BlockBuffer(i), BlockSize, FStates[static_cast<std::size_t>(i)]);
-
-  const float* Blocks[ALMaxMeterChannels];
+  float* Blocks[ALMaxMeterChannels];
   for (int32_t i = 0; i < Active; ++i)
     Blocks[i] = BlockBuffer(i);
-  Detect(Blocks, Active, BlockSize, FValues.data(),
-         ReleaseSamples(WaveFormat().Format.nSamplesPerSec, FHalfLife));
+  Measure(Blocks, FStates.data(), Active, GetBlockSize(), FValues.data(),
+          ReleaseSamples(WaveFormat().Format.nSamplesPerSec, FHalfLife));
   AValues = FValues;
 }

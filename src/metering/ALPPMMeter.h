@@ -25,12 +25,19 @@ public:
   // channel i's samples, and AValues[i] its level, which is carried on in place.
   static void Detect(const float* const* ABlocks, int32_t AChannels, int32_t ACount,
                      double* AValues, double AReleaseSamples);
+  // One block's measurement: each channel's samples ABlocks[i] filtered in place through
+  // AStates[i], then run through the detector as Detect does.
+  static void Measure(float* const* ABlocks, IppsIIRState_32f* const* AStates, int32_t AChannels,
+                      int32_t ACount, double* AValues, double AReleaseSamples);
 
 protected:
   void StartStream(const TALWaveFormatExtensible* AWaveFormat) override;
   void CalculateValues(TALChannelReals& AValues) override;
 
 private:
+  // Frames that the filter and the detector process in turn within a block.
+  static constexpr int32_t DetectorRun = 8;
+
   void FreeStates();
 
   TALChannelReals FValues{};

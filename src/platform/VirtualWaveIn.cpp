@@ -4,6 +4,7 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <bit>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -77,10 +78,16 @@ private:
 
 class FileSource final : public SignalSource {
 public:
-  FileSource(SNDFILE* file, const WaveInFormat& format, bool loop) : FFile(file), FFormat(format), FLoop(loop) {}
+  FileSource(SNDFILE* file, int fileFormat, const WaveInFormat& format, bool loop)
+      : FFile(file),
+        FFormat(format),
+        FLoop(loop),
+        FDirect16(std::endian::native == std::endian::little && format.ContainerBits == 16 &&
+                  (fileFormat & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_16) {}
   ~FileSource() override { sf_close(FFile); }
 
   size_t Read(uint8_t* out, size_t frames) override {
+    if (FDirect16) return ReadDirect16(out, frames);
     FSamples.resize(frames * FFormat.Channels);
     auto got = sf_readf_int(FFile, FSamples.data(), static_cast<sf_count_t>(frames));
     if (got <= 0 && FLoop && sf_seek(FFile, 0, SEEK_SET) == 0) got = sf_readf_int(FFile, FSamples.data(), static_cast<sf_count_t>(frames));
@@ -92,9 +99,19 @@ public:
   }
 
 private:
+  // A 16-bit file into 16-bit buffers: the library writes the samples straight into the
+  // buffer, as they are, without passing through 32 bits.
+  size_t ReadDirect16(uint8_t* out, size_t frames) {
+    auto* samples = reinterpret_cast<short*>(out);
+    auto got = sf_readf_short(FFile, samples, static_cast<sf_count_t>(frames));
+    if (got <= 0 && FLoop && sf_seek(FFile, 0, SEEK_SET) == 0) got = sf_readf_short(FFile, samples, static_cast<sf_count_t>(frames));
+    return got <= 0 ? 0 : static_cast<size_t>(got);
+  }
+
   SNDFILE* const FFile;
   const WaveInFormat FFormat;
   const bool FLoop;
+  const bool FDirect16;
   std::vector<int> FSamples;
 };
 
@@ -259,7 +276,7 @@ MMRESULT VirtualWaveInBackend::Open(uint32_t deviceId, const WaveInFormat& forma
       sf_close(file);
       return WAVERR_BADFORMAT;
     }
-    source = std::make_unique<FileSource>(file, format, device.Loop);
+    source = std::make_unique<FileSource>(file, info.format, format, device.Loop);
   } else {
     source = std::make_unique<GeneratedSource>(device, format);
   }

@@ -76,6 +76,27 @@ TEST(ConvertTest, DeinterleavesOneChannelOfStereo16Bit) {
   EXPECT_EQ(std::vector<float>(right, right + 6), (std::vector<float>{-1, -2, -32768, -4, -5, kGuard}));
 }
 
+// Runs of every length up to a few vectors, mono and each channel of stereo, from storage that
+// ends with the last sample (so a read beyond it shows under the address sanitizer).
+TEST(ConvertTest, RunsOfEveryLengthAndChannel) {
+  for (int channels = 1; channels <= 2; ++channels) {
+    for (int frames = 1; frames <= 21; ++frames) {
+      std::vector<int16_t> samples(static_cast<std::size_t>(channels * frames));
+      for (std::size_t i = 0; i < samples.size(); ++i)
+        samples[i] = static_cast<int16_t>(i % 2 ? -3000 * static_cast<int>(i) : 1000 * static_cast<int>(i) + 1);
+      for (int c = 0; c < channels; ++c) {
+        SCOPED_TRACE(testing::Message() << channels << " channels, " << frames << " frames, channel " << c);
+        std::vector<float> out(static_cast<std::size_t>(frames) + 1, kGuard);
+        ASSERT_EQ(own_ippiConvert_16s32f_C1R(samples.data() + c, 2 * channels, out.data(), 4, {1, frames}),
+                  ippStsOk);
+        for (int f = 0; f < frames; ++f)
+          ASSERT_EQ(out[f], static_cast<float>(samples[static_cast<std::size_t>(f * channels + c)])) << f;
+        EXPECT_EQ(out.back(), kGuard);
+      }
+    }
+  }
+}
+
 TEST(ConvertTest, DeinterleavesOneChannelOf8BitWithoutRemovingTheOffset) {
   const uint8_t frames[] = {0, 128, 255, 1, 127, 200};  // three channels, two frames
   float middle[3] = {kGuard, kGuard, kGuard};

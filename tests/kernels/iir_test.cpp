@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <numbers>
 #include <random>
 #include <vector>
@@ -19,25 +20,23 @@ struct State {
 };
 
 // The filter evaluated one sample at a time, straight from its definition: transposed direct
-// form II on normalised taps, sums in extended precision, delay values and outputs in single.
+// form II on normalised taps, every operation rounded to single precision.
 std::vector<float> Reference(const std::vector<float>& taps, int order, std::vector<float> z,
                              const std::vector<float>& input) {
-  using Ext = long double;
-  const Ext a0 = taps[order + 1];
+  const float a0 = taps[order + 1];
   std::vector<float> b(order + 1), a(order + 1);
-  for (int k = 0; k <= order; ++k) b[k] = static_cast<float>(taps[k] / a0);
-  for (int k = 1; k <= order; ++k) a[k] = static_cast<float>(taps[order + 1 + k] / a0);
+  for (int k = 0; k <= order; ++k) b[k] = taps[k] / a0;
+  for (int k = 1; k <= order; ++k) a[k] = taps[order + 1 + k] / a0;
   std::vector<float> out;
-  for (float sample : input) {
-    const Ext x = sample;
+  for (float x : input) {
     if (order == 0) {
-      out.push_back(static_cast<float>(b[0] * x));
+      out.push_back(b[0] * x);
       continue;
     }
-    const Ext y = b[0] * x + z[0];
-    for (int j = 0; j < order - 1; ++j) z[j] = static_cast<float>(z[j + 1] + b[j + 1] * x - a[j + 1] * y);
-    z[order - 1] = static_cast<float>(b[order] * x - a[order] * y);
-    out.push_back(static_cast<float>(y));
+    const float y = b[0] * x + z[0];
+    for (int j = 0; j < order - 1; ++j) z[j] = (z[j + 1] + b[j + 1] * x) - a[j + 1] * y;
+    z[order - 1] = b[order] * x - a[order] * y;
+    out.push_back(y);
   }
   return out;
 }
@@ -176,6 +175,31 @@ TEST(IIRTest, MeterTapsGiveTheDifferenceFilterWithFeedbackR) {
     x1 = input[n];
     y1 = y;
   }
+}
+
+// The meter's taps take a shorter path through the kernel; its values are those of the general
+// filter, and an infinite sample still spoils what follows.
+TEST(IIRTest, MeterTapsMatchTheGeneralFilter) {
+  for (const uint32_t rate : {8000u, 44100u, 192000u}) {
+    SCOPED_TRACE(rate);
+    const float R = static_cast<float>(1.0L - 40.0L * std::numbers::pi_v<long double> / rate);
+    const std::vector<float> taps = {0.f, -1.f, 1.f, -1.f, R, 0.f};
+    std::vector<float> input = Noise(4410, rate);
+    for (std::size_t n = 1000; n < 1100; ++n) input[n] = 0.f;  // a stretch of silence
+    State s;
+    ASSERT_EQ(own_ippsIIRInitAlloc_32f(&s.p, taps.data(), 2, nullptr), ippStsOk);
+    std::vector<float> data = input;
+    own_ippsIIR_32f_I(data.data(), 4410, s.p);
+    EXPECT_EQ(data, Reference(taps, 2, {0.f, 0.f}, input));
+  }
+  const float taps[] = {0.f, -1.f, 1.f, -1.f, 0.99f, 0.f};
+  State s;
+  ASSERT_EQ(own_ippsIIRInitAlloc_32f(&s.p, taps, 2, nullptr), ippStsOk);
+  float data[] = {1.f, std::numeric_limits<float>::infinity(), 1.f, 1.f};
+  own_ippsIIR_32f_I(data, 4, s.p);
+  EXPECT_TRUE(std::isfinite(data[1]));
+  EXPECT_FALSE(std::isfinite(data[2]));
+  EXPECT_FALSE(std::isfinite(data[3]));
 }
 
 TEST(IIRTest, MeterTapsBlockDC) {
