@@ -105,7 +105,7 @@ MMRESULT waveInOpen(HWAVEIN* phwi, uint32_t uDeviceID, const WAVEFORMATEX* pwfx,
   WaveInFormat format;
   if (MMRESULT r = ParseWaveFormat(pwfx, format)) return r;
   auto backend = GetWaveInBackend();
-  if (MMRESULT r = backend->Check(WaveInCall::Open, uDeviceID)) return r;
+  if (MMRESULT r = backend->CheckOpen(uDeviceID, fdwOpen)) return r;
   if (query) return MMSYSERR_NOERROR;
 
   Registry& r = TheRegistry();

@@ -54,6 +54,9 @@ public:
                         std::unique_ptr<IWaveInStream>& stream) = 0;
   // Consulted before every call; a non-zero code is returned to the caller instead.
   virtual MMRESULT Check(WaveInCall /*call*/, uint32_t /*deviceId*/) { return MMSYSERR_NOERROR; }
+  // Consulted before an open, with the caller's flags, which no backend needs: the layer has
+  // checked them. Backends that watch their callers see them here.
+  virtual MMRESULT CheckOpen(uint32_t deviceId, uint32_t /*flags*/) { return Check(WaveInCall::Open, deviceId); }
 };
 
 // The sound server's backend when a server answers, else the sound cards' own (libasound).

@@ -124,10 +124,13 @@ TEST_F(CaptureTest, NewAlternativeTakesTheLeastUsedDevice) {
 // ---------------------------------------------------------------- start and stop
 
 TEST_F(CaptureTest, OpensTheMapperOrTheNamedDevice) {
-  for (const auto& [name, id] : {std::pair{"default", WAVE_MAPPER}, std::pair{"Webcam", 2u}}) {
+  // The mapper is opened with a callback function and synchronous drivers allowed; a named
+  // device with the mapping flag as well.
+  for (const auto& [name, id, flags] : {std::tuple{"default", WAVE_MAPPER, 0x30002u}, std::tuple{"Webcam", 2u, 0x30006u}}) {
     Backend->ClearCalls();
     auto capture = Build([&](TALAudioIn& a) { a.Device().SetDeviceName(name); });
     EXPECT_EQ(Backend->DevicesOf(WaveInCall::Open), std::vector<uint32_t>{id}) << name;
+    EXPECT_EQ(Backend->OpenFlags(), std::vector<uint32_t>{flags}) << name;
     EXPECT_EQ(Backend->CountOf(WaveInCall::Start), 1u);
     EXPECT_GE(Backend->CountOf(WaveInCall::AddBuffer), TALAudioIn::QueuedBuffers);  // and replacements
   }

@@ -147,6 +147,13 @@ public:
     }
     return Devices->Open(deviceId, format, sink, stream);
   }
+  MMRESULT CheckOpen(uint32_t deviceId, uint32_t flags) override {
+    {
+      std::lock_guard lock(FMutex);
+      FOpenFlags.push_back(flags);
+    }
+    return Check(WaveInCall::Open, deviceId);
+  }
   MMRESULT Check(WaveInCall call, uint32_t deviceId) override {
     {
       std::lock_guard lock(FMutex);
@@ -168,9 +175,14 @@ public:
     std::lock_guard lock(FMutex);
     return FOpenFormats;
   }
+  std::vector<uint32_t> OpenFlags() {
+    std::lock_guard lock(FMutex);
+    return FOpenFlags;
+  }
   void ClearCalls() {
     std::lock_guard lock(FMutex);
     FCalls.clear();
+    FOpenFlags.clear();
   }
 
   std::shared_ptr<VirtualWaveInBackend> Devices;
@@ -178,6 +190,7 @@ public:
 private:
   std::mutex FMutex;
   std::vector<TCall> FCalls;
+  std::vector<uint32_t> FOpenFlags;
   std::vector<WaveInFormat> FOpenFormats;
 };
 
