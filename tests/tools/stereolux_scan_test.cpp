@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -20,8 +21,22 @@ struct TRun {
   std::string Err;
 };
 
+// Test cases run as separate processes side by side, so each one's files carry its process id;
+// they are removed when the process ends.
+std::string TempPath(const std::string& AName) {
+  static struct TFiles {
+    std::vector<std::string> Paths;
+    ~TFiles() {
+      for (const std::string& path : Paths) std::remove(path.c_str());
+    }
+  } Files;
+  const std::string path = testing::TempDir() + "stereolux_scan_" + std::to_string(getpid()) + "_" + AName;
+  Files.Paths.push_back(path);
+  return path;
+}
+
 TRun RunScan(const std::string& AArgs) {
-  const std::string errFile = testing::TempDir() + "scan_stderr.txt";
+  const std::string errFile = TempPath("stderr.txt");
   TRun run;
   const std::string command = std::string(SCAN_BIN) + " " + AArgs + " 2>" + errFile;
   if (FILE* pipe = popen(command.c_str(), "r")) {
@@ -57,7 +72,7 @@ std::vector<std::vector<std::string>> Rows(const std::string& AText) {
 // A sine of the given peak per channel (as a fraction of full scale), written as integers.
 std::string WriteSine(const std::string& AName, int AFormat, int ARate, int AChannels, int64_t AFrames,
                       std::vector<double> APeaks) {
-  const std::string path = testing::TempDir() + AName;
+  const std::string path = TempPath(AName);
   SF_INFO info{};
   info.samplerate = ARate;
   info.channels = AChannels;
@@ -111,7 +126,7 @@ TEST(StereoluxScan, DecibelsAndOptions) {
 }
 
 TEST(StereoluxScan, SilenceAndTheReleaseOfASilencedTone) {
-  const std::string path = testing::TempDir() + "tail.wav";
+  const std::string path = TempPath("tail.wav");
   SF_INFO info{};
   info.samplerate = 10000;
   info.channels = 1;
@@ -150,12 +165,12 @@ TEST(StereoluxScan, TheLastBlockCountsWhenItEndsTheLastBuffer) {
 }
 
 TEST(StereoluxScan, BadInputExitsWithStatusTwo) {
-  const std::string text = testing::TempDir() + "not_audio.wav";
+  const std::string text = TempPath("not_audio.wav");
   if (FILE* f = fopen(text.c_str(), "w")) {
     fputs("hello", f);
     fclose(f);
   }
-  const std::string floats = testing::TempDir() + "float.wav";
+  const std::string floats = TempPath("float.wav");
   {
     SF_INFO info{};
     info.samplerate = 8000;
@@ -172,7 +187,7 @@ TEST(StereoluxScan, BadInputExitsWithStatusTwo) {
     std::string Args;
     bool Usage;
   };
-  for (const TCase& c : {TCase{text, false}, TCase{floats, false}, TCase{testing::TempDir() + "missing.wav", false},
+  for (const TCase& c : {TCase{text, false}, TCase{floats, false}, TCase{TempPath("missing.wav"), false},
                          TCase{"", true}, TCase{"--period 0 " + good, true}, TCase{"--release x " + good, true},
                          TCase{"--frobnicate " + good, true}, TCase{good + " " + good, true}}) {
     const TRun run = RunScan(c.Args);
