@@ -181,7 +181,7 @@ void TfmMain::CreateAudioComponents()
 
 // A device that cannot be opened or that goes away must not end the program: the user can
 // still pick another input. The box is shown from the event loop, since the capture reports
-// from inside its own calls, possibly on its worker thread.
+// from inside its own calls (a start, a stop) and a modal loop there would run them again.
 void TfmMain::ShowCaptureError(const std::string& ErrorText, int32_t ErrorCode)
 {
     const QString text = QString::asprintf("%s - %u - %x", ErrorText.c_str(),

@@ -22,19 +22,19 @@ std::string ItemText(const QComboBox* List, int Index)
 }
 
 // The capture opens its device only when it starts, so a new name is put into effect by
-// restarting it. A name that matches no device falls back to the default one.
+// restarting it. A name that matches no device falls back to the default one. The window
+// never stops the capture itself: one that is stopped has lost its device, and a pick, even
+// of the same name once the device is back, starts it again.
 void HandDeviceToCapture(TfmMain& Form, const std::string& Name)
 {
     if (!Form.ALAudioIn1)
         return;
     TALAudioIn& capture = *Form.ALAudioIn1;
-    if (capture.Device().GetDeviceName() == Name)
+    if (capture.Device().GetDeviceName() == Name && capture.GetEnabled())
         return;
     capture.Device().SetDeviceName(Name);
-    if (capture.GetEnabled()) {
-        capture.SetEnabled(false);
-        capture.SetEnabled(true);
-    }
+    capture.SetEnabled(false);
+    capture.SetEnabled(true);
 }
 
 } // namespace

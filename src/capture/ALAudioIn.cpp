@@ -164,6 +164,11 @@ void TALAudioParams::Recycle(std::unique_ptr<TALWaveBuffer> ABuffer) {
 // ---------------------------------------------------------------- capture component
 
 TALAudioIn::TALAudioIn() : FParams(std::make_shared<TALAudioParams>()) {
+  try {
+    FLossNotify = std::make_unique<TSLMainThreadNotify>([this](TSLMainThreadNotify*) { EndLostRun(); });
+  } catch (const std::runtime_error&) {
+    // No main-thread queue (a program without an event loop): nobody could be told.
+  }
   FWaveThread = std::make_unique<TALWaveThread>(
       TLPThread::OwnerName("", "TALAudioIn") + ".TALWaveThread",
       [this](uint32_t uMsg, HWAVEIN hwo, WAVEHDR* hdr) { ProcessWaveMessage(uMsg, hwo, hdr); });
@@ -187,6 +192,8 @@ TALAudioIn::~TALAudioIn() {
     // The failure has been through ReportError; a destructor cannot pass it on.
   }
   FWaveThread->Shutdown();
+  // Only the worker thread notifies from elsewhere, and it has ended.
+  FLossNotify.reset();
   ReleaseStrandedBuffers();
   // A device that never let go of these may still write into them: they are left alive.
   for (std::unique_ptr<TALWaveBuffer>& buffer : FAbandoned) {
@@ -308,8 +315,8 @@ void TALAudioIn::QueueBuffer(HWAVEIN ARun) {
 
   TParamsSection params(*FParams);
   // Nothing may be queued on a device that is being stopped (its buffers are about to be
-  // freed), nor for a run that has ended.
-  if (!FParams->GetIsOpen() || HIn != ARun) return;
+  // freed), nor for a run that has ended or whose device refuses buffers.
+  if (!FParams->GetIsOpen() || HIn != ARun || (ARun != 0 && FLostRun == ARun)) return;
   std::unique_ptr<TALWaveBuffer> buffer = FParams->TakeSpare();
   buffer->HIn = HIn;
   buffer->Params = FParams.get();
@@ -321,7 +328,33 @@ void TALAudioIn::QueueBuffer(HWAVEIN ARun) {
   WAVEHDR* header = &buffer->WaveHdr;
   FParams->GetList().push_back(std::move(buffer));
   waveInPrepareHeader(HIn, header, sizeof(WAVEHDR));
-  waveInAddBuffer(HIn, header, sizeof(WAVEHDR));
+  // A refused buffer stays listed: the device never had it, and closing the run releases it
+  // with the others. A device that never opened has been reported already.
+  const MMRESULT result = waveInAddBuffer(HIn, header, sizeof(WAVEHDR));
+  if (result != MMSYSERR_NOERROR && HIn != 0) RunLost(HIn, result);
+}
+
+void TALAudioIn::RunLost(HWAVEIN ARun, MMRESULT ACode) {
+  if (FLostRun == ARun) return;
+  FLostRun = ARun;
+  FLostCode = ACode;
+  FLossPending = true;
+  // Always posted, even from the main thread: ending the run inside StartCapture, or under
+  // the worker's Params lock, is not possible, and posting never waits.
+  if (FLossNotify) FLossNotify->Notify(true);
+}
+
+void TALAudioIn::EndLostRun() {
+  MMRESULT code;
+  {
+    TParamsSection params(*FParams);
+    if (!FLossPending) return;
+    FLossPending = false;
+    if (!FParams->GetIsOpen() || HIn != FLostRun) return;
+    code = FLostCode;
+  }
+  Stop();
+  ReportError("Audio device lost.", code);
 }
 
 void TALAudioIn::ProcessWaveMessage(uint32_t uMsg, HWAVEIN hwo, WAVEHDR* AWaveHdr) {

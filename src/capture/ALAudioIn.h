@@ -2,6 +2,10 @@
 // The capture component: records from one wave-input device in its AudioFormat and hands
 // every filled buffer, unconverted, to whatever is connected to its output pin. Also the
 // device selector that turns a device name into the number the device layer expects.
+//
+// Errors are reported on the thread that met them, which starts or stops the capture, with
+// one exception: a device that refuses buffers during a run (it went away) is met on the
+// worker thread, and that run is ended and reported on the main thread instead.
 
 #include <atomic>
 #include <cstdint>
@@ -18,6 +22,7 @@
 #include "dataflow/ALStreamTypes.h"
 #include "dataflow/LPComponent.h"
 #include "dataflow/OWStatePins.h"
+#include "dataflow/SLClockGen.h"
 #include "platform/WaveIn.h"
 
 class TALAudioIn;
@@ -188,6 +193,12 @@ private:
                                      const TOWOperationPtr& Operation, TOWNotifyState State);
   void EnablePinChanged(bool AValue);
   void ReportError(const std::string& ErrorText, uint32_t ErrorCode);
+  // Under Params: the device refused a buffer of run ARun with ACode, so that run cannot be
+  // fed any more. The first refusal of a run is handed to the main thread.
+  void RunLost(HWAVEIN ARun, MMRESULT ACode);
+  // On the main thread: ends the lost run and reports it, unless the run has been stopped or
+  // replaced meanwhile.
+  void EndLostRun();
 
   std::unique_ptr<TALOWAudioSourcePin> FOutputPin;
   std::unique_ptr<TOWBoolStatePin> FEnablePin;
@@ -202,4 +213,12 @@ private:
   TSLWarningEvent FOnWarning;
   // Buffers that a device which refused to reset may still own: kept, never freed.
   std::vector<std::unique_ptr<TALWaveBuffer>> FAbandoned;
+  // The run whose device refused a buffer, the code it gave, and whether the main thread has
+  // still to hear of it; under Params.
+  HWAVEIN FLostRun = 0;
+  MMRESULT FLostCode = MMSYSERR_NOERROR;
+  bool FLossPending = false;
+  // Carries a lost run to the main thread; none when the component was made while no
+  // main-thread queue was installed, and then a lost run only ends, unreported.
+  std::unique_ptr<TSLMainThreadNotify> FLossNotify;
 };

@@ -27,7 +27,8 @@ protected:
         VirtualWaveInDevice soft = loud;
         soft.Name = "Micro doux";
         soft.Amplitudes = {0.1};
-        SetWaveInBackend(std::make_shared<VirtualWaveInBackend>(std::vector<VirtualWaveInDevice>{loud, soft}));
+        devices = std::make_shared<VirtualWaveInBackend>(std::vector<VirtualWaveInDevice>{loud, soft});
+        SetWaveInBackend(devices);
         Recorder->Devices = {{"Micro fort", {"Micro"}}, {"Micro doux", {"Micro"}}};
     }
     void TearDown() override { SetWaveInBackend(previous); }
@@ -46,6 +47,7 @@ protected:
     }
 
     std::shared_ptr<IWaveInBackend> previous;
+    std::shared_ptr<VirtualWaveInBackend> devices;
 };
 
 TEST_F(CaptureDeviceTest, TheListedDeviceIsTheOneMeasuredAndAPickMovesTheCaptureToIt)
@@ -67,6 +69,30 @@ TEST_F(CaptureDeviceTest, TheSavedDeviceIsMeasuredFromTheStart)
     WriteIni("[AudioDevice]\nDevice=micro DOUX\n");
     Window form = Open();
     EXPECT_EQ(form->ALAudioIn1->Device().GetDeviceName(), "Micro doux");
+    EXPECT_TRUE(LeftBarSettlesAt(*form, 10)) << form->Vumeter->LeftValue();
+}
+
+TEST_F(CaptureDeviceTest, ADeviceThatGoesAwayIsShownOnceAndAPickMeasuresAgain)
+{
+    Window form = Open();
+    ASSERT_TRUE(LeftBarSettlesAt(*form, 50)) << form->Vumeter->LeftValue();
+
+    TModalBoxCatcher box;
+    devices->Unplug(0);
+    QElapsedTimer clock;
+    clock.start();
+    while (box.Text == "<none>" && clock.elapsed() < 10000)
+        QTest::qWait(20);
+    EXPECT_EQ(box.Text, "Audio device lost. - 6 - 6");
+    EXPECT_FALSE(form->ALAudioIn1->GetEnabled());
+    TModalBoxCatcher second;
+    QTest::qWait(300);
+    EXPECT_EQ(second.Text, "<none>");
+
+    // Picking the other input measures from it.
+    form->lstDevices->setCurrentIndex(1);
+    emit form->lstDevices->activated(1);
+    EXPECT_TRUE(form->ALAudioIn1->GetEnabled());
     EXPECT_TRUE(LeftBarSettlesAt(*form, 10)) << form->Vumeter->LeftValue();
 }
 

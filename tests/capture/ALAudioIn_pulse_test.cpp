@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "CaptureTestSupport.h"
+#include "dataflow/SLMessageQueue.h"
 #include "platform/PulseWaveIn.h"
 
 extern char** environ;
@@ -132,12 +133,25 @@ TEST_F(CapturePulseTest, TheSourceVanishingWhileCapturingHangsNothing) {
   const std::string module =
       Pactl("load-module module-null-sink sink_name=vanishing sink_properties=device.description=Vanishing");
   ASSERT_FALSE(module.empty());
+  // The loss is reported through the main thread's queue, which this test runs.
+  auto queue = std::make_shared<TSLMessageQueue>();
+  SLSetMessageQueue(queue);
+  std::vector<std::pair<std::string, int32_t>> errors;
   TTestReceiver receiver;
   auto capture = Build("Monitor of Vanishing", receiver);
+  SLSetMessageQueue(nullptr);  // the capture keeps the one it was made with
+  capture->SetOnError([&](TALAudioIn*, const std::string& text, int32_t code, bool& handled) {
+    errors.emplace_back(text, code);
+    handled = true;
+  });
   ASSERT_TRUE(receiver.WaitFor("buffer", 10)) << "nothing captured from the new source";
 
   Pactl("unload-module " + module);
-  std::this_thread::sleep_for(500ms);
+  for (int i = 0; i < 2000 && errors.empty(); ++i) {
+    queue->ProcessMessages();
+    std::this_thread::sleep_for(5ms);
+  }
+  EXPECT_EQ(errors, (std::vector<std::pair<std::string, int32_t>>{{"Audio device lost.", MMSYSERR_NODRIVER}}));
   const size_t afterLoss = receiver.Count("buffer");
   std::this_thread::sleep_for(300ms);
   EXPECT_EQ(receiver.Count("buffer"), afterLoss) << "audio from a source that is gone";

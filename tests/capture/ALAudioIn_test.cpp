@@ -9,6 +9,7 @@
 
 #include "CaptureTestSupport.h"
 #include "capture/SLSmartBufferManager.h"
+#include "dataflow/SLMessageQueue.h"
 
 namespace {
 
@@ -342,6 +343,102 @@ TEST_F(CaptureTest, BuffersOfAFailedResetAreKeptUntilTheDeviceLetsGo) {
   EXPECT_EQ(Backend->CountOf(WaveInCall::Open), 2u);
   capture->SetEnabled(false);
   EXPECT_EQ(Backend->CountOf(WaveInCall::PrepareHeader), Backend->CountOf(WaveInCall::UnprepareHeader));
+}
+
+// A device that refuses buffers in the middle of a run has gone away: the run ends and the
+// loss reaches OnError on the main thread, once.
+class CaptureLossTest : public CaptureTest {
+protected:
+  void SetUp() override {
+    CaptureTest::SetUp();
+    SLSetMessageQueue(Queue);
+  }
+  void TearDown() override {
+    SLSetMessageQueue(nullptr);
+    CaptureTest::TearDown();
+  }
+
+  // Runs the main thread's messages until ADone holds, for a generous while at most.
+  bool DrainUntil(const std::function<bool()>& ADone) {
+    for (int i = 0; i < 4000; ++i) {
+      Queue->ProcessMessages();
+      if (ADone()) return true;
+      std::this_thread::sleep_for(5ms);
+    }
+    return false;
+  }
+
+  std::shared_ptr<TSLMessageQueue> Queue = std::make_shared<TSLMessageQueue>();
+};
+
+TEST_F(CaptureLossTest, ARefusedBufferEndsTheRunAndIsReportedOnceOnTheMainThread) {
+  std::mutex mutex;
+  std::vector<std::tuple<std::string, int32_t, std::thread::id>> errors;
+  const auto reported = [&] {
+    std::lock_guard lock(mutex);
+    return errors.size();
+  };
+  TTestReceiver receiver;
+  auto capture = Build([&](TALAudioIn& a) {
+    receiver.InputPin.Connect(&a.OutputPin());
+    a.SetOnError([&](TALAudioIn*, const std::string& text, int32_t code, bool& handled) {
+      std::lock_guard lock(mutex);
+      errors.emplace_back(text, code, std::this_thread::get_id());
+      handled = true;
+    });
+  });
+  ASSERT_TRUE(receiver.WaitFor("buffer", 1));
+  Backend->Devices->SetFailure(WaveInCall::AddBuffer, MMSYSERR_NODRIVER);
+  ASSERT_TRUE(DrainUntil([&] { return reported() > 0; })) << "the loss was never reported";
+  std::this_thread::sleep_for(50ms);
+  Queue->ProcessMessages();
+  ASSERT_EQ(reported(), 1u);
+  EXPECT_EQ(errors[0], std::make_tuple(std::string("Audio device lost."), int32_t{MMSYSERR_NODRIVER},
+                                       std::this_thread::get_id()));
+  // Stopped as by the user: every buffer given back, the device closed, the end announced.
+  EXPECT_FALSE(capture->GetEnabled());
+  EXPECT_FALSE(capture->EnablePin().GetValue());
+  EXPECT_EQ(Backend->CountOf(WaveInCall::Close), 1u);
+  EXPECT_EQ(Backend->CountOf(WaveInCall::PrepareHeader), Backend->CountOf(WaveInCall::UnprepareHeader));
+  EXPECT_EQ(receiver.Kinds().back(), "endstop");
+
+  // A start once the device is back runs as ever.
+  Backend->Devices->SetFailure(WaveInCall::AddBuffer, MMSYSERR_NOERROR);
+  const size_t delivered = receiver.Count("buffer");
+  capture->SetEnabled(true);
+  ASSERT_TRUE(receiver.WaitFor("buffer", delivered + 50));
+  Queue->ProcessMessages();
+  EXPECT_EQ(reported(), 1u);
+
+  // Without a handler the loss is raised to whoever runs the main thread's messages.
+  capture->SetOnError(nullptr);
+  Backend->Devices->SetFailure(WaveInCall::AddBuffer, MMSYSERR_NODRIVER);
+  std::string raised;
+  try {
+    DrainUntil([] { return false; });
+  } catch (const ESLException& e) {
+    raised = e.what();
+  }
+  EXPECT_EQ(raised, "Audio device lost. - 6 - 6");
+  EXPECT_FALSE(capture->GetEnabled());
+  EXPECT_EQ(Backend->CountOf(WaveInCall::Close), 2u);
+}
+
+TEST_F(CaptureTest, WithoutAMainThreadQueueALostRunOnlyEnds) {
+  TTestReceiver receiver;
+  auto capture = Build([&](TALAudioIn& a) { receiver.InputPin.Connect(&a.OutputPin()); });
+  ASSERT_TRUE(receiver.WaitFor("buffer", 1));
+  Backend->Devices->SetFailure(WaveInCall::AddBuffer, MMSYSERR_NODRIVER);
+  for (int i = 0; i < 2000 && Backend->RefusedOf(WaveInCall::AddBuffer) == 0; ++i) std::this_thread::sleep_for(5ms);
+  ASSERT_EQ(Backend->RefusedOf(WaveInCall::AddBuffer), 1u);
+  capture->Stop();
+  // After the first refusal the run asked for nothing more.
+  EXPECT_EQ(Backend->RefusedOf(WaveInCall::AddBuffer), 1u);
+  EXPECT_FALSE(capture->GetEnabled());
+  EXPECT_EQ(Backend->CountOf(WaveInCall::PrepareHeader), Backend->CountOf(WaveInCall::UnprepareHeader));
+  Backend->Devices->SetFailure(WaveInCall::AddBuffer, MMSYSERR_NOERROR);
+  capture->Start();
+  EXPECT_TRUE(receiver.WaitFor("buffer", receiver.Count("buffer") + 1));
 }
 
 // ---------------------------------------------------------------- under load

@@ -130,6 +130,7 @@ public:
   struct TCall {
     WaveInCall Call;
     uint32_t DeviceId;
+    MMRESULT Result;
   };
 
   explicit TRecordingBackend(std::vector<VirtualWaveInDevice> ADevices)
@@ -155,11 +156,10 @@ public:
     return Check(WaveInCall::Open, deviceId);
   }
   MMRESULT Check(WaveInCall call, uint32_t deviceId) override {
-    {
-      std::lock_guard lock(FMutex);
-      FCalls.push_back({call, deviceId});
-    }
-    return Devices->Check(call, deviceId);
+    std::lock_guard lock(FMutex);
+    const MMRESULT result = Devices->Check(call, deviceId);
+    FCalls.push_back({call, deviceId, result});
+    return result;
   }
 
   std::vector<uint32_t> DevicesOf(WaveInCall ACall) {
@@ -171,6 +171,13 @@ public:
     return ids;
   }
   size_t CountOf(WaveInCall ACall) { return DevicesOf(ACall).size(); }
+  // Calls that an injected failure refused.
+  size_t RefusedOf(WaveInCall ACall) {
+    std::lock_guard lock(FMutex);
+    return static_cast<size_t>(std::count_if(FCalls.begin(), FCalls.end(), [&](const TCall& call) {
+      return call.Call == ACall && call.Result != MMSYSERR_NOERROR;
+    }));
+  }
   std::vector<WaveInFormat> OpenFormats() {
     std::lock_guard lock(FMutex);
     return FOpenFormats;
