@@ -13,31 +13,32 @@ constexpr uint32_t CStopAttemptMs = 1000;  // a stop section waits in attempts o
 // ---------------------------------------------------------------- TOWMutex
 
 bool TOWMutex::TryLock() {
-  std::lock_guard lock(FSection);
-  if (FLocked) {
-    return false;
-  }
-  FLocked = true;
-  return true;
+  bool expected = false;
+  return FLocked.compare_exchange_strong(expected, true);
 }
 
 bool TOWMutex::TryLockFor(uint32_t ATimeoutMs) {
-  std::unique_lock lock(FSection);
-  // A free mutex is taken without reading the clock for a deadline it will not need.
-  if (FLocked &&
-      !FFree.wait_for(lock, std::chrono::milliseconds(ATimeoutMs), [this] { return !FLocked; })) {
-    return false;
+  if (TryLock()) {
+    return true;  // without reading the clock for a deadline it would not need
   }
-  FLocked = true;
-  return true;
+  std::unique_lock lock(FSection);
+  // Counted before the mutex is tried again: an Unlock that does not see this waiter has
+  // already freed the mutex, so the try below takes it (all of these are sequentially
+  // consistent). One that sees it notifies under FSection, which this thread holds until it
+  // sleeps, so the notice cannot come between the try and the sleep.
+  FWaiters.fetch_add(1);
+  const bool taken =
+      FFree.wait_for(lock, std::chrono::milliseconds(ATimeoutMs), [this] { return TryLock(); });
+  FWaiters.fetch_sub(1);
+  return taken;
 }
 
 void TOWMutex::Unlock() {
-  {
+  FLocked.store(false);
+  if (FWaiters.load() > 0) {
     std::lock_guard lock(FSection);
-    FLocked = false;
+    FFree.notify_one();
   }
-  FFree.notify_one();
 }
 
 // ---------------------------------------------------------------- TOWLockSection

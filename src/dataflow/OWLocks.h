@@ -16,8 +16,8 @@
 class TOWLock;
 
 // The wait object behind a lock: held by one thread at a time, waited for with a time-out.
-// Built on a condition variable rather than a timed mutex so that the thread sanitizer sees
-// every wait.
+// Taking a free one and giving it back are single atomic operations; only waiters use the
+// condition variable (rather than a timed mutex, so that the thread sanitizer sees every wait).
 class TOWMutex {
 public:
   // Takes the mutex only if it is free, without waiting.
@@ -26,9 +26,10 @@ public:
   void Unlock();
 
 private:
-  std::mutex FSection;
+  std::atomic<bool> FLocked{false};
+  std::atomic<int32_t> FWaiters{0};
+  std::mutex FSection;  // guards the waits
   std::condition_variable FFree;
-  bool FLocked = false;
 };
 
 // What one lock operation took. Move-only; an empty section took nothing (a refused lock).
