@@ -12,69 +12,28 @@
 #include <QElapsedTimer>
 #include <QTest>
 
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
-extern char** environ;
+#include "PulseTestSupport.h"
 
 namespace {
 
+using namespace pulse_test;
 using Window = std::unique_ptr<TfmMain>;
-
-const std::string DaemonDir = PULSE_TEST_DIR;
-const std::string Server = "unix:" + DaemonDir + "/native";
 
 bool SetDefaultSource(const std::string& Name)
 {
     return std::system(("pactl --server=" + Server + " set-default-source " + Name).c_str()) == 0;
 }
 
-// A steady 1 kHz tone at half of full scale, played into the server's null sink for as long as
-// the object lives.
-class TTonePlayer {
-public:
-    TTonePlayer()
-    {
-        const std::string tone = DaemonDir + "/window_tone.wav";
-        if (std::system(("sox -q -n -r 44100 -b 16 -c 2 '" + tone + "' synth 30 sine 1000 vol 0.5").c_str()) != 0)
-            return;
-        std::vector<std::string> args{"paplay", "--server=" + Server, "--device=stereolux_test", tone};
-        std::vector<char*> argv;
-        for (auto& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        if (posix_spawnp(&FPid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
-            FPid = 0;
-    }
-    ~TTonePlayer()
-    {
-        if (FPid == 0)
-            return;
-        kill(FPid, SIGTERM);
-        waitpid(FPid, nullptr, 0);
-    }
-    bool Started() const { return FPid != 0; }
-
-private:
-    pid_t FPid = 0;
-};
-
 class DevicePickPulseTest : public MainWindowTest {
 protected:
     void SetUp() override
     {
         MainWindowTest::SetUp();
-        std::ifstream unavailable(DaemonDir + "/unavailable");
-        if (unavailable) {
-            std::stringstream why;
-            why << unavailable.rdbuf();
-            GTEST_SKIP() << why.str();
-        }
+        const std::string why = Unavailable();
+        if (!why.empty())
+            GTEST_SKIP() << why;
         previous = GetWaveInBackend();
         auto backend = PulseWaveInBackend::Connect(Server);
         ASSERT_TRUE(backend) << "no answer from the private server at " << Server;
@@ -130,7 +89,8 @@ protected:
 
 TEST_F(DevicePickPulseTest, TheListsShowTheCapturesNamesAndPickingTheSecondMovesTheMeter)
 {
-    TTonePlayer player;
+    // A steady 1 kHz tone at half of full scale.
+    Player player(WriteTone("window_tone.wav", 0.5, 0.5));
     ASSERT_TRUE(player.Started());
     Window form = Open();
 

@@ -2,96 +2,22 @@
 // test fixture starts and stops.
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sndfile.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
-#include <cmath>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <numbers>
-#include <sstream>
+#include <algorithm>
 #include <thread>
 
 #include "CaptureTestSupport.h"
+#include "PulseTestSupport.h"
 #include "dataflow/SLMessageQueue.h"
 #include "platform/PulseWaveIn.h"
-
-extern char** environ;
 
 namespace {
 
 using namespace std::chrono_literals;
+using namespace pulse_test;
 
-const std::string DaemonDir = PULSE_TEST_DIR;
-const std::string Server = "unix:" + DaemonDir + "/native";
-
-std::string Pactl(const std::string& AArgs) {
-  std::string out;
-  if (FILE* p = popen(("pactl --server=" + Server + " " + AArgs + " 2>&1").c_str(), "r")) {
-    char buffer[256];
-    while (fgets(buffer, sizeof buffer, p)) out += buffer;
-    pclose(p);
-  }
-  return out;
-}
-
-class TPlayer {
-public:
-  explicit TPlayer(const std::string& AFile) {
-    std::vector<std::string> args{"paplay", "--server=" + Server, "--device=stereolux_test", AFile};
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    if (posix_spawnp(&FPid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) FPid = 0;
-  }
-  ~TPlayer() {
-    if (FPid == 0) return;
-    kill(FPid, SIGTERM);
-    waitpid(FPid, nullptr, 0);
-  }
-  bool Started() const { return FPid != 0; }
-
-private:
-  pid_t FPid = 0;
-};
-
-std::string WriteTone(double ALeft, double ARight) {
-  const std::string path = DaemonDir + "/capture_tone.wav";
-  SF_INFO info{};
-  info.samplerate = 44100;
-  info.channels = 2;
-  info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-  SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-  EXPECT_NE(file, nullptr);
-  std::vector<int16_t> frames(2 * 44100 * 20);
-  for (size_t i = 0; i < frames.size() / 2; ++i) {
-    const double s = std::sin(2 * std::numbers::pi * 1000.0 * static_cast<double>(i) / 44100.0);
-    frames[2 * i] = static_cast<int16_t>(std::lround(s * ALeft * 32767));
-    frames[2 * i + 1] = static_cast<int16_t>(std::lround(s * ARight * 32767));
-  }
-  sf_writef_short(file, frames.data(), static_cast<sf_count_t>(frames.size() / 2));
-  sf_close(file);
-  return path;
-}
-
-class CapturePulseTest : public ::testing::Test {
+class CapturePulseTest : public PulseWaveInFixture {
 protected:
-  void SetUp() override {
-    std::ifstream unavailable(DaemonDir + "/unavailable");
-    if (unavailable) {
-      std::stringstream why;
-      why << unavailable.rdbuf();
-      GTEST_SKIP() << why.str();
-    }
-    auto backend = PulseWaveInBackend::Connect(Server);
-    ASSERT_TRUE(backend) << "no answer from the private server at " << Server;
-    SetWaveInBackend(backend);
-  }
-  void TearDown() override { SetWaveInBackend(nullptr); }
-
   std::unique_ptr<TALAudioIn> Build(const std::string& ADevice, TTestReceiver& AReceiver) {
     TLPComponentLoading loading;
     auto capture = TLPComponent::Create<TALAudioIn>();
@@ -105,7 +31,7 @@ protected:
 };
 
 TEST_F(CapturePulseTest, APlayedToneReachesTheReceiverAtItsLevel) {
-  TPlayer player(WriteTone(0.5, 0.25));
+  Player player(WriteTone("capture_tone.wav", 0.5, 0.25));
   ASSERT_TRUE(player.Started());
   TTestReceiver receiver;
   receiver.KeepPeaks();
@@ -113,12 +39,14 @@ TEST_F(CapturePulseTest, APlayedToneReachesTheReceiverAtItsLevel) {
 
   // The tone may take a few seconds to come through; then a quarter of a second of it.
   std::vector<std::vector<int32_t>> peaks;
-  for (int i = 0; i < 100 && peaks.empty(); ++i) {
-    std::this_thread::sleep_for(100ms);
-    const auto all = receiver.BufferPeaks();
-    const auto first = std::find_if(all.begin(), all.end(), [](const auto& p) { return p[0] > 0; });
-    if (all.end() - first > 45) peaks.assign(first + 5, first + 45);
-  }
+  PollUntil(
+      [&] {
+        const auto all = receiver.BufferPeaks();
+        const auto first = std::find_if(all.begin(), all.end(), [](const auto& p) { return p[0] > 0; });
+        if (all.end() - first > 45) peaks.assign(first + 5, first + 45);
+        return !peaks.empty();
+      },
+      10s, 100ms);
   capture->Stop();
   ASSERT_EQ(peaks.size(), 40u) << "the tone did not come through";
   for (const auto& p : peaks) {
@@ -147,10 +75,7 @@ TEST_F(CapturePulseTest, TheSourceVanishingWhileCapturingHangsNothing) {
   ASSERT_TRUE(receiver.WaitFor("buffer", 10)) << "nothing captured from the new source";
 
   Pactl("unload-module " + module);
-  for (int i = 0; i < 2000 && errors.empty(); ++i) {
-    queue->ProcessMessages();
-    std::this_thread::sleep_for(5ms);
-  }
+  PollUntil([&] { queue->ProcessMessages(); return !errors.empty(); }, 10s, 5ms);
   EXPECT_EQ(errors, (std::vector<std::pair<std::string, int32_t>>{{"Audio device lost.", MMSYSERR_NODRIVER}}));
   const size_t afterLoss = receiver.Count("buffer");
   std::this_thread::sleep_for(300ms);

@@ -2,48 +2,25 @@
 // test fixture around these tests.
 
 #include <gtest/gtest.h>
-#include <signal.h>
 
+#include <algorithm>
 #include <chrono>
-#include <cstdio>
-#include <fstream>
-#include <sstream>
 
+#include "PulseTestSupport.h"
 #include "platform/PulseAudioRecord.h"
 #include "platform/PulseWaveIn.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-const std::string DaemonDir = PULSE_TEST_DIR;
-const std::string DaemonScript = PULSE_DAEMON_SCRIPT;
-
-std::string ServerOf(const std::string& dir) { return "unix:" + dir + "/native"; }
-
-std::string Pactl(const std::string& args) {
-  std::string out;
-  if (FILE* p = popen(("pactl --server=" + ServerOf(DaemonDir) + " " + args + " 2>&1").c_str(), "r")) {
-    char buf[256];
-    while (fgets(buf, sizeof buf, p)) out += buf;
-    pclose(p);
-  }
-  return out;
-}
-
-std::string Unavailable(const std::string& dir) {
-  std::ifstream in(dir + "/unavailable");
-  std::stringstream text;
-  if (in) text << in.rdbuf();
-  return text.str();
-}
+using namespace pulse_test;
 
 class PulseAudioRecordTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    const std::string why = Unavailable(DaemonDir);
+    const std::string why = Unavailable();
     if (!why.empty()) GTEST_SKIP() << why;
-    FRec = TPulseAudioRecord::Connect(ServerOf(DaemonDir));
+    FRec = TPulseAudioRecord::Connect(Server);
   }
 
   std::vector<std::string> DeviceNames() {
@@ -63,7 +40,7 @@ protected:
 };
 
 TEST_F(PulseAudioRecordTest, ListsTheDevicesUnderTheCapturesNames) {
-  auto capture = PulseWaveInBackend::Connect(ServerOf(DaemonDir));
+  auto capture = PulseWaveInBackend::Connect(Server);
   ASSERT_TRUE(capture);
   std::vector<std::string> captureNames;
   const uint32_t n = capture->GetNumDevs();
@@ -121,19 +98,11 @@ TEST_F(PulseAudioRecordTest, AVanishedDeviceIsAnError) {
 }
 
 TEST_F(PulseAudioRecordTest, NothingHangsWhenTheServerFreezesOrGoes) {
-  const std::string dir = DaemonDir + "-record";
-  ASSERT_EQ(std::system((DaemonScript + " start " + dir).c_str()), 0);
-  struct StopDaemon {
-    std::string command;
-    ~StopDaemon() { (void)std::system(command.c_str()); }
-  } stop{DaemonScript + " stop " + dir};
-  ASSERT_EQ(Unavailable(dir), "");
-  std::ifstream pidFile(dir + "/pid");
-  pid_t daemon = 0;
-  pidFile >> daemon;
-  ASSERT_GT(daemon, 0);
+  OwnDaemon own(DaemonDir + "-record");
+  ASSERT_EQ(own.Start(), "");
+  const pid_t daemon = own.Pid();
 
-  auto rec = TPulseAudioRecord::Connect(ServerOf(dir));
+  auto rec = TPulseAudioRecord::Connect(own.Server());
   ASSERT_EQ(rec->GetDeviceCount(), 2);
   rec->SetDeviceIndex(0);
 
@@ -143,7 +112,7 @@ TEST_F(PulseAudioRecordTest, NothingHangsWhenTheServerFreezesOrGoes) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
   ASSERT_EQ(kill(daemon, SIGCONT), 0);
 
-  (void)std::system((DaemonScript + " stop " + dir).c_str());
+  own.Stop();
   EXPECT_THROW(rec->GetDeviceCount(), EAudioRecordError);
   EXPECT_THROW(rec->SetDeviceLineVolume(100), EAudioRecordError);
 }
