@@ -5,6 +5,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
@@ -85,16 +86,32 @@ std::vector<int16_t> MusicLikeNoise(uint32_t AFrames)
   return Samples;
 }
 
-std::vector<std::shared_ptr<IALAudioBuffer>> Buffers(const std::vector<int16_t>& ASamples)
-{
-  std::vector<std::shared_ptr<IALAudioBuffer>> Result;
-  for (size_t First = 0; First + 2 * BufferFrames <= ASamples.size(); First += 2 * BufferFrames) {
-    auto Buffer = TALAudioBuffer::CreateSize(Rate, 16, 2, BufferFrames);
-    std::memcpy(Buffer->ByteWrite(), &ASamples[First], 4 * BufferFrames);
-    Result.push_back(Buffer);
+// Capture buffers as the capture component uses them: a ring of 40, each filled with the next
+// stretch of the clip just before it is sent. The copy is charged to the measurement.
+class TCaptureRing {
+public:
+  explicit TCaptureRing(const std::vector<int16_t>& AClip) : FClip(AClip)
+  {
+    for (auto& Buffer : FRing)
+      Buffer = TALAudioBuffer::CreateSize(Rate, 16, 2, BufferFrames);
   }
-  return Result;
-}
+  const std::shared_ptr<IALAudioBuffer>& Next()
+  {
+    const std::shared_ptr<IALAudioBuffer>& Buffer = FRing[FNextBuffer];
+    FNextBuffer = (FNextBuffer + 1) % FRing.size();
+    std::memcpy(Buffer->ByteWrite(), &FClip[FNextFrame * 2], 4 * BufferFrames);
+    FNextFrame += BufferFrames;
+    if (FNextFrame + BufferFrames > FClip.size() / 2)
+      FNextFrame = 0;
+    return Buffer;
+  }
+
+private:
+  const std::vector<int16_t>& FClip;
+  std::array<std::shared_ptr<IALAudioBuffer>, 40> FRing;
+  size_t FNextBuffer = 0;
+  size_t FNextFrame = 0;
+};
 
 class TBenchSource : public TLPComponent {
 public:
@@ -119,8 +136,8 @@ TALWaveFormatExtensible StereoFormat()
 }
 
 // The meter as the main window places it (release 400 ms, the other defaults), fed through
-// a source pin. Silence follows a stretch of music, so that the filters' tails have decayed
-// into the subnormal range when the timing starts.
+// a source pin from a ring of capture buffers. Silence follows a stretch of music, so that the
+// filters' tails have decayed into the subnormal range when the timing starts.
 void BM_MeterStream(benchmark::State& AState, bool ASilence)
 {
   auto Queue = std::make_shared<TSLMessageQueue>();
@@ -132,23 +149,20 @@ void BM_MeterStream(benchmark::State& AState, bool ASilence)
     Meter->InputPin()->Connect(&Source.OutputPin);
     Source.OutputPin.Notify(std::make_shared<TOWStartWaveOperation>(StereoFormat(), false));
 
-    const auto Music = Buffers(MusicLikeNoise(ClipBuffers * BufferFrames));
-    const auto Silence = Buffers(std::vector<int16_t>(2 * ClipBuffers * BufferFrames, 0));
-    for (const auto& Buffer : Music)
-      Source.OutputPin.SubmitBuffer(Buffer);
+    const std::vector<int16_t> Music = MusicLikeNoise(ClipBuffers * BufferFrames);
+    const std::vector<int16_t> Silence(Music.size(), 0);
+    TCaptureRing MusicRing(Music), SilenceRing(Silence);
+    for (uint32_t b = 0; b < ClipBuffers; ++b)
+      Source.OutputPin.SubmitBuffer(MusicRing.Next());
     if (ASilence)
-      for (const auto& Buffer : Silence)
-        Source.OutputPin.SubmitBuffer(Buffer);
+      for (uint32_t b = 0; b < ClipBuffers; ++b)
+        Source.OutputPin.SubmitBuffer(SilenceRing.Next());
     Queue->ProcessMessages();
 
-    const auto& Clip = ASilence ? Silence : Music;
-    size_t Next = 0;
+    TCaptureRing& Ring = ASilence ? SilenceRing : MusicRing;
     const uint64_t AllocationsBefore = Allocations.load();
-    for (auto _ : AState) {
-      Source.OutputPin.SubmitBuffer(Clip[Next]);
-      if (++Next == Clip.size())
-        Next = 0;
-    }
+    for (auto _ : AState)
+      Source.OutputPin.SubmitBuffer(Ring.Next());
     const uint64_t AllocationsDuring = Allocations.load() - AllocationsBefore;
     // Notifications from this thread run at once; anything posted is drained here.
     Queue->ProcessMessages();
