@@ -31,10 +31,14 @@ class TReceiver final : public QObject {
     if (e->type() != MessageEventType()) return QObject::event(e);
     TMessage message = static_cast<TMessageEvent*>(e)->Message;
     if (!FWndProc) return true;
-    ++FDispatching;
+    // Counted down however the procedure ends, an exception included; a receiver retired
+    // meanwhile lives on until the loop deletes it.
+    struct TDispatch {
+      int& Count;
+      ~TDispatch() { --Count; }
+    } dispatch{++FDispatching};
     TWndMethod wndProc = FWndProc;  // the procedure may retire this receiver
     wndProc(message);
-    --FDispatching;
     return true;
   }
 
