@@ -5,8 +5,7 @@
 
 #include "capture/ALAudioBuffer.h"
 
-static void BM_CaptureBufferCycle(benchmark::State& State)
-{
+static void BM_CaptureBufferCycle(benchmark::State& State) {
   const auto Frames = static_cast<uint32_t>(State.range(0));
   for (auto _ : State) {
     auto Captured = TALAudioBuffer::CreateSizeEx(44100, 16, 2, Frames, {spFrontLeft, spFrontRight});

@@ -19,7 +19,8 @@ static void BM_NotifyPostAndDrain(benchmark::State& state) {
     }
   }
   SLSetMessageQueue(nullptr);
-  if (runs != batch * static_cast<int64_t>(state.iterations())) state.SkipWithError("a notification was lost");
+  if (runs != batch * static_cast<int64_t>(state.iterations()))
+    state.SkipWithError("a notification was lost");
   state.SetItemsProcessed(runs);
 }
 BENCHMARK(BM_NotifyPostAndDrain)->Arg(1)->Arg(64);

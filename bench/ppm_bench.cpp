@@ -34,11 +34,9 @@ std::atomic<uint64_t> Allocations{0};
 
 }  // namespace
 
-void* operator new(std::size_t ASize)
-{
+void* operator new(std::size_t ASize) {
   Allocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* Block = std::malloc(ASize == 0 ? 1 : ASize))
-    return Block;
+  if (void* Block = std::malloc(ASize == 0 ? 1 : ASize)) return Block;
   throw std::bad_alloc();
 }
 
@@ -46,15 +44,9 @@ void* operator new(std::size_t ASize)
 // the replacement pair.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void operator delete(void* ABlock) noexcept
-{
-  std::free(ABlock);
-}
+void operator delete(void* ABlock) noexcept { std::free(ABlock); }
 
-void operator delete(void* ABlock, std::size_t) noexcept
-{
-  std::free(ABlock);
-}
+void operator delete(void* ABlock, std::size_t) noexcept { std::free(ABlock); }
 #pragma GCC diagnostic pop
 
 namespace {
@@ -66,16 +58,14 @@ constexpr uint32_t ClipBuffers = 1024;  // about 6 s
 
 // Noise shaped like programme material: most energy in the low frequencies, loudness
 // changing every few hundred milliseconds, the two channels related but not equal.
-std::vector<int16_t> MusicLikeNoise(uint32_t AFrames)
-{
+std::vector<int16_t> MusicLikeNoise(uint32_t AFrames) {
   std::mt19937 Random(2024);
   std::normal_distribution<double> Noise(0, 1);
   std::vector<int16_t> Samples(2 * AFrames);
   double Low[2] = {0, 0};
   double Loudness = 3000;
   for (uint32_t f = 0; f < AFrames; ++f) {
-    if (f % 12000 == 0)
-      Loudness = 300 + 6000 * std::abs(Noise(Random));
+    if (f % 12000 == 0) Loudness = 300 + 6000 * std::abs(Noise(Random));
     const double Common = Noise(Random);
     for (int c = 0; c < 2; ++c) {
       Low[c] = 0.97 * Low[c] + 0.3 * (Common + 0.5 * Noise(Random));
@@ -90,19 +80,15 @@ std::vector<int16_t> MusicLikeNoise(uint32_t AFrames)
 // stretch of the clip just before it is sent. The copy is charged to the measurement.
 class TCaptureRing {
 public:
-  explicit TCaptureRing(const std::vector<int16_t>& AClip) : FClip(AClip)
-  {
-    for (auto& Buffer : FRing)
-      Buffer = TALAudioBuffer::CreateSize(Rate, 16, 2, BufferFrames);
+  explicit TCaptureRing(const std::vector<int16_t>& AClip) : FClip(AClip) {
+    for (auto& Buffer : FRing) Buffer = TALAudioBuffer::CreateSize(Rate, 16, 2, BufferFrames);
   }
-  const std::shared_ptr<IALAudioBuffer>& Next()
-  {
+  const std::shared_ptr<IALAudioBuffer>& Next() {
     const std::shared_ptr<IALAudioBuffer>& Buffer = FRing[FNextBuffer];
     FNextBuffer = (FNextBuffer + 1) % FRing.size();
     std::memcpy(Buffer->ByteWrite(), &FClip[FNextFrame * 2], 4 * BufferFrames);
     FNextFrame += BufferFrames;
-    if (FNextFrame + BufferFrames > FClip.size() / 2)
-      FNextFrame = 0;
+    if (FNextFrame + BufferFrames > FClip.size() / 2) FNextFrame = 0;
     return Buffer;
   }
 
@@ -119,8 +105,7 @@ public:
   TALOWAudioSourcePin OutputPin;
 };
 
-TALWaveFormatExtensible StereoFormat()
-{
+TALWaveFormatExtensible StereoFormat() {
   TALWaveFormatExtensible Format{};
   Format.Format.wFormatTag = WAVE_FORMAT_EXTENSIBLE;
   Format.Format.nChannels = 2;
@@ -138,8 +123,7 @@ TALWaveFormatExtensible StereoFormat()
 // The meter as the main window places it (release 400 ms, the other defaults), fed through
 // a source pin from a ring of capture buffers. Silence follows a stretch of music, so that the
 // filters' tails have decayed into the subnormal range when the timing starts.
-void BM_MeterStream(benchmark::State& AState, bool ASilence)
-{
+void BM_MeterStream(benchmark::State& AState, bool ASilence) {
   auto Queue = std::make_shared<TSLMessageQueue>();
   SLSetMessageQueue(Queue);
   {
@@ -152,25 +136,22 @@ void BM_MeterStream(benchmark::State& AState, bool ASilence)
     const std::vector<int16_t> Music = MusicLikeNoise(ClipBuffers * BufferFrames);
     const std::vector<int16_t> Silence(Music.size(), 0);
     TCaptureRing MusicRing(Music), SilenceRing(Silence);
-    for (uint32_t b = 0; b < ClipBuffers; ++b)
-      Source.OutputPin.SubmitBuffer(MusicRing.Next());
+    for (uint32_t b = 0; b < ClipBuffers; ++b) Source.OutputPin.SubmitBuffer(MusicRing.Next());
     if (ASilence)
-      for (uint32_t b = 0; b < ClipBuffers; ++b)
-        Source.OutputPin.SubmitBuffer(SilenceRing.Next());
+      for (uint32_t b = 0; b < ClipBuffers; ++b) Source.OutputPin.SubmitBuffer(SilenceRing.Next());
     Queue->ProcessMessages();
 
     TCaptureRing& Ring = ASilence ? SilenceRing : MusicRing;
     const uint64_t AllocationsBefore = Allocations.load();
-    for (auto _ : AState)
-      Source.OutputPin.SubmitBuffer(Ring.Next());
+    for (auto _ : AState) Source.OutputPin.SubmitBuffer(Ring.Next());
     const uint64_t AllocationsDuring = Allocations.load() - AllocationsBefore;
     // Notifications from this thread run at once; anything posted is drained here.
     Queue->ProcessMessages();
 
-    AState.counters["realtime"] =
-        benchmark::Counter(double{BufferFrames} / Rate, benchmark::Counter::kIsIterationInvariantRate);
-    AState.counters["allocs"] =
-        benchmark::Counter(static_cast<double>(AllocationsDuring), benchmark::Counter::kAvgIterations);
+    AState.counters["realtime"] = benchmark::Counter(double{BufferFrames} / Rate,
+                                                     benchmark::Counter::kIsIterationInvariantRate);
+    AState.counters["allocs"] = benchmark::Counter(static_cast<double>(AllocationsDuring),
+                                                   benchmark::Counter::kAvgIterations);
   }
   SLSetMessageQueue(nullptr);
 }
@@ -179,15 +160,13 @@ BENCHMARK_CAPTURE(BM_MeterStream, silence, true);
 
 // Only the work of one block: de-interleave and convert both channels, filter them and run the
 // detectors as the meter does, under the same floating-point mode.
-void BM_TightLoop(benchmark::State& AState, bool ASilence)
-{
+void BM_TightLoop(benchmark::State& AState, bool ASilence) {
   std::vector<int16_t> Samples = MusicLikeNoise(ClipBuffers * BufferFrames);
   const uint32_t Blocks = static_cast<uint32_t>(Samples.size() / 2 / BlockFrames);
   const float R = static_cast<float>(1.0L - 40.0L * std::numbers::pi_v<long double> / Rate);
   const float Taps[6] = {0, -1, 1, -1, R, 0};
   IppsIIRState_32f* States[2];
-  for (IppsIIRState_32f*& State : States)
-    ippsIIRInitAlloc_32f(&State, Taps, 2, nullptr);
+  for (IppsIIRState_32f*& State : States) ippsIIRInitAlloc_32f(&State, Taps, 2, nullptr);
   std::vector<float> Left(BlockFrames), Right(BlockFrames);
   float* Channels[2] = {Left.data(), Right.data()};
   double Levels[2] = {0, 0};
@@ -203,12 +182,10 @@ void BM_TightLoop(benchmark::State& AState, bool ASilence)
     ippiConvert_16s32f_C1R(Frames + 1, 4, Right.data(), 4, {1, BlockFrames});
     TALPPMMeter::Measure(Channels, States, 2, BlockFrames, Levels, N);
   };
-  for (uint32_t b = 0; b < Blocks; ++b)
-    RunBlock(b);
+  for (uint32_t b = 0; b < Blocks; ++b) RunBlock(b);
   if (ASilence) {
     std::fill(Samples.begin(), Samples.end(), 0);
-    for (uint32_t b = 0; b < Blocks; ++b)
-      RunBlock(b);
+    for (uint32_t b = 0; b < Blocks; ++b) RunBlock(b);
   }
 
   uint32_t Next = 0;
@@ -216,20 +193,18 @@ void BM_TightLoop(benchmark::State& AState, bool ASilence)
   for (auto _ : AState) {
     RunBlock(Next);
     benchmark::DoNotOptimize(Levels);
-    if (++Next == Blocks)
-      Next = 0;
+    if (++Next == Blocks) Next = 0;
   }
   const uint64_t AllocationsDuring = Allocations.load() - AllocationsBefore;
 #if defined(__SSE__)
   _mm_setcsr(SavedMode);
 #endif
-  for (IppsIIRState_32f* State : States)
-    ippsIIRFree_32f(State);
+  for (IppsIIRState_32f* State : States) ippsIIRFree_32f(State);
 
   AState.counters["realtime"] =
       benchmark::Counter(double{BlockFrames} / Rate, benchmark::Counter::kIsIterationInvariantRate);
-  AState.counters["allocs"] =
-      benchmark::Counter(static_cast<double>(AllocationsDuring), benchmark::Counter::kAvgIterations);
+  AState.counters["allocs"] = benchmark::Counter(static_cast<double>(AllocationsDuring),
+                                                 benchmark::Counter::kAvgIterations);
 }
 BENCHMARK_CAPTURE(BM_TightLoop, music, false);
 BENCHMARK_CAPTURE(BM_TightLoop, silence, true);

@@ -79,16 +79,11 @@ bool ParseOptions(int argc, char** argv, TOptions& AOptions) {
 int BitsOf(const SF_INFO& AInfo) {
   switch (AInfo.format & SF_FORMAT_SUBMASK) {
     case SF_FORMAT_PCM_S8:
-    case SF_FORMAT_PCM_U8:
-      return 8;
-    case SF_FORMAT_PCM_16:
-      return 16;
-    case SF_FORMAT_PCM_24:
-      return 24;
-    case SF_FORMAT_PCM_32:
-      return 32;
-    default:
-      return 0;
+    case SF_FORMAT_PCM_U8: return 8;
+    case SF_FORMAT_PCM_16: return 16;
+    case SF_FORMAT_PCM_24: return 24;
+    case SF_FORMAT_PCM_32: return 32;
+    default: return 0;
   }
 }
 
@@ -144,7 +139,8 @@ protected:
     int length = std::snprintf(line, sizeof line, "%.3f", end);
     for (int32_t c = 0; c < FChannels; ++c) {
       const double value = AValues[static_cast<size_t>(c)];
-      length += FDBFS ? std::snprintf(line + length, sizeof line - length, ",%.4f", AmplitudeToDBFS(value))
+      length += FDBFS ? std::snprintf(line + length, sizeof line - length, ",%.4f",
+                                      AmplitudeToDBFS(value))
                       : std::snprintf(line + length, sizeof line - length, ",%.9g", value);
     }
     line[length++] = '\n';
@@ -191,14 +187,16 @@ int Scan(const TOptions& AOptions) {
   SF_INFO info{};
   SNDFILE* file = sf_open(AOptions.File.c_str(), SFM_READ, &info);
   if (file == nullptr) {
-    std::fprintf(stderr, "stereolux-scan: cannot read %s: %s\n", AOptions.File.c_str(), sf_strerror(nullptr));
+    std::fprintf(stderr, "stereolux-scan: cannot read %s: %s\n", AOptions.File.c_str(),
+                 sf_strerror(nullptr));
     return ExitBadInput;
   }
   sf_close(file);
   const int bits = BitsOf(info);
   if (bits == 0 || info.channels < 1 || info.channels > 32 || info.samplerate < 1) {
     std::fprintf(stderr,
-                 "stereolux-scan: %s: unsupported format (needs 8, 16, 24 or 32-bit integer PCM, 1 to 32 channels)\n",
+                 "stereolux-scan: %s: unsupported format (needs 8, 16, 24 or 32-bit integer PCM, 1 "
+                 "to 32 channels)\n",
                  AOptions.File.c_str());
     return ExitBadInput;
   }
@@ -218,9 +216,11 @@ int Scan(const TOptions& AOptions) {
   device.FilePath = AOptions.File;
   device.Loop = false;
   device.RealTime = false;
-  SetWaveInBackend(std::make_shared<VirtualWaveInBackend>(std::vector<VirtualWaveInDevice>{device}));
+  SetWaveInBackend(
+      std::make_shared<VirtualWaveInBackend>(std::vector<VirtualWaveInDevice>{device}));
 
-  const uint32_t block = std::max<uint32_t>(1, static_cast<uint32_t>(uint64_t{AOptions.Period} * rate / 1000));
+  const uint32_t block =
+      std::max<uint32_t>(1, static_cast<uint32_t>(uint64_t{AOptions.Period} * rate / 1000));
   const int64_t lastBlock = frames / block;
   // The meter measures a block once a frame beyond it has arrived. A partly filled last
   // buffer provides that frame (its unfilled part reads as silence), so the buffer size is
@@ -248,8 +248,8 @@ int Scan(const TOptions& AOptions) {
                                            [&](int64_t ADone) { progress.Show(ADone); });
     progress.Done();
     if (!finished) {
-      std::fprintf(stderr, "stereolux-scan: %s: the capture stopped after %.3f s\n", AOptions.File.c_str(),
-                   static_cast<double>(meter.BlocksDone()) * block / rate);
+      std::fprintf(stderr, "stereolux-scan: %s: the capture stopped after %.3f s\n",
+                   AOptions.File.c_str(), static_cast<double>(meter.BlocksDone()) * block / rate);
       status = ExitFailure;
     }
     meter.InputPin()->Disconnect();

@@ -3,16 +3,13 @@
 #include <cstdio>
 
 TExeInfo::TExeInfo(const TVersionResource* Resource) : FHasResource(Resource != nullptr) {
-  if (!Resource || Resource->Translations.empty())
-    return;
+  if (!Resource || Resource->Translations.empty()) return;
   const auto table = Resource->StringTables.find(TranslationKey(Resource->Translations.front()));
-  if (table != Resource->StringTables.end())
-    FStrings = table->second;
+  if (table != Resource->StringTables.end()) FStrings = table->second;
 }
 
 std::string TExeInfo::Value(const std::string& Name) const {
-  if (!FHasResource)
-    return Placeholder;
+  if (!FHasResource) return Placeholder;
   const auto it = FStrings.find(Name);
   return it == FStrings.end() ? std::string() : it->second;
 }

@@ -20,8 +20,7 @@ void TScrollText::Stop() { FTimer.stop(); }
 
 void TScrollText::Step() {
   --FBlockTop;
-  if (FBlockTop + BlockHeight() < 0)
-    FBlockTop = height();
+  if (FBlockTop + BlockHeight() < 0) FBlockTop = height();
   update();
 }
 
@@ -39,6 +38,7 @@ void TScrollText::paintEvent(QPaintEvent*) {
   for (int i = 0; i < FLines.size(); ++i) {
     const QRect line(0, FBlockTop + i * lineHeight, width(), lineHeight);
     if (line.intersects(rect()))
-      painter.drawText(line.adjusted(TextMargin, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, FLines[i]);
+      painter.drawText(line.adjusted(TextMargin, 0, 0, 0),
+                       Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, FLines[i]);
   }
 }

@@ -74,9 +74,10 @@ QLabel* NewImage(QWidget* Parent, const QPixmap& Pixmap, const QRect& Bounds) {
 
 // The program's name in three colour runs; the last keeps the label's own text colour.
 QString TitleHtml() {
-  return QStringLiteral("<span style=\"color:#000000\">Stereo</span>"
-                        "<span style=\"color:#ff0000\">lu</span>"
-                        "<span>x</span>");
+  return QStringLiteral(
+      "<span style=\"color:#000000\">Stereo</span>"
+      "<span style=\"color:#ff0000\">lu</span>"
+      "<span>x</span>");
 }
 
 const QStringList ThanksLines = {
@@ -178,8 +179,7 @@ void TfmAbout::CentreOnScreen() {
 void TfmAbout::showEvent(QShowEvent* Event) {
   QDialog::showEvent(Event);
   // The window frame is known only once the window exists; centre the whole of it.
-  if (!Event->spontaneous())
-    CentreOnScreen();
+  if (!Event->spontaneous()) CentreOnScreen();
 }
 
 void TfmAbout::FormClose() { JvScrollText1->Stop(); }

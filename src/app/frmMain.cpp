@@ -21,9 +21,9 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLocale>
-#include <QMessageBox>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
@@ -31,30 +31,28 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <unistd.h>
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <limits>
-#include <unistd.h>
 
 bool InFormCreate = false;
 std::string AppFolder;
 std::string IniFileName;
 std::string ReadmeFileName;
 
-void InitPaths(const std::string& ExeFileName)
-{
-    namespace fs = std::filesystem;
-    AppFolder = fs::path(ExeFileName).parent_path().string() + "/";
-    IniFileName = ExeFileName + ".ini";
-    ReadmeFileName = ReadmeFileNameIn(AppFolder);
+void InitPaths(const std::string& ExeFileName) {
+  namespace fs = std::filesystem;
+  AppFolder = fs::path(ExeFileName).parent_path().string() + "/";
+  IniFileName = ExeFileName + ".ini";
+  ReadmeFileName = ReadmeFileNameIn(AppFolder);
 
-    std::error_code ec;
-    if (!fs::exists(IniFileName, ec) && ::access(AppFolder.c_str(), W_OK) != 0) {
-        const QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
-        if (!config.isEmpty())
-            IniFileName = (config + QStringLiteral("/stereolux.ini")).toStdString();
-    }
+  std::error_code ec;
+  if (!fs::exists(IniFileName, ec) && ::access(AppFolder.c_str(), W_OK) != 0) {
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+    if (!config.isEmpty()) IniFileName = (config + QStringLiteral("/stereolux.ini")).toStdString();
+  }
 }
 
 namespace {
@@ -63,647 +61,570 @@ constexpr int32_t ConfHeight = 57;
 constexpr int32_t LevelHeight = 41;
 
 QLabel* NewLabel(QWidget* Parent, const QString& Text, const QRect& Bounds, const QFont& Font,
-                 const char* Colors, Qt::Alignment Align)
-{
-    auto* label = new QLabel(Text, Parent);
-    label->setGeometry(Bounds);
-    label->setFont(Font);
-    label->setStyleSheet(QString::fromLatin1(Colors));
-    label->setAlignment(Align);
-    return label;
+                 const char* Colors, Qt::Alignment Align) {
+  auto* label = new QLabel(Text, Parent);
+  label->setGeometry(Bounds);
+  label->setFont(Font);
+  label->setStyleSheet(QString::fromLatin1(Colors));
+  label->setAlignment(Align);
+  return label;
 }
 
-QSlider* NewTrim(QWidget* Parent, const QRect& Bounds)
-{
-    auto* slider = new QSlider(Qt::Horizontal, Parent);
-    slider->setGeometry(Bounds);
-    slider->setRange(0, 120);
-    slider->setValue(100);
-    slider->setSingleStep(5);
-    slider->setPageStep(5);
-    slider->setContextMenuPolicy(Qt::PreventContextMenu);
-    // Aqua frame, maroon edge, a groove from dark red at 0 to lime at 120.
-    slider->setStyleSheet(QStringLiteral(
-        "QSlider { background: black; border: 1px solid #00FFFF; }"
-        "QSlider::groove:horizontal { height: 5px; border: 1px solid #800000;"
-        "  background: qlineargradient(x1:0, y1:0, x2:1, y2:0, stop:0 #400000, stop:1 #00FF00); }"
-        "QSlider::handle:horizontal { width: 7px; margin: -4px 0; background: #C0C0C0;"
-        "  border: 1px solid #800000; }"));
-    return slider;
+QSlider* NewTrim(QWidget* Parent, const QRect& Bounds) {
+  auto* slider = new QSlider(Qt::Horizontal, Parent);
+  slider->setGeometry(Bounds);
+  slider->setRange(0, 120);
+  slider->setValue(100);
+  slider->setSingleStep(5);
+  slider->setPageStep(5);
+  slider->setContextMenuPolicy(Qt::PreventContextMenu);
+  // Aqua frame, maroon edge, a groove from dark red at 0 to lime at 120.
+  slider->setStyleSheet(QStringLiteral(
+      "QSlider { background: black; border: 1px solid #00FFFF; }"
+      "QSlider::groove:horizontal { height: 5px; border: 1px solid #800000;"
+      "  background: qlineargradient(x1:0, y1:0, x2:1, y2:0, stop:0 #400000, stop:1 #00FF00); }"
+      "QSlider::handle:horizontal { width: 7px; margin: -4px 0; background: #C0C0C0;"
+      "  border: 1px solid #800000; }"));
+  return slider;
 }
 
 // "%.1f" with the decimal separator of the user's locale.
-QString FormatDBFS(double Value)
-{
-    // asprintf always writes a point, whatever the C library's locale says.
-    QString result = QString::asprintf("%.1f", Value);
-    result.replace(QLatin1Char('.'), QLocale().decimalPoint());
-    return result + QStringLiteral(" dBFS");
+QString FormatDBFS(double Value) {
+  // asprintf always writes a point, whatever the C library's locale says.
+  QString result = QString::asprintf("%.1f", Value);
+  result.replace(QLatin1Char('.'), QLocale().decimalPoint());
+  return result + QStringLiteral(" dBFS");
 }
 
-QString Percent(int32_t Value)
-{
-    return QString::number(Value) + QStringLiteral(" %");
+QString Percent(int32_t Value) { return QString::number(Value) + QStringLiteral(" %"); }
+
+}  // namespace
+
+TfmMain::TfmMain(const std::string& ExeFileName) {
+  setWindowTitle(QStringLiteral("Stereolux"));
+  setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
+  QPalette black = palette();
+  black.setColor(QPalette::Window, Qt::black);
+  setPalette(black);
+  setAutoFillBackground(true);
+
+  CreateActions();
+  CreateMenus();
+
+  FClientArea = new QWidget(this);
+  CreateConfigPanel();
+  CreateVuPanel();
+  CreateLevelPanel();
+  auto* align = new QVBoxLayout(FClientArea);
+  align->setContentsMargins(0, 0, 0, 0);
+  align->setSpacing(0);
+  align->addWidget(pnlConf);
+  align->addWidget(pnlVu, 1);
+  align->addWidget(pnlLevel);
+
+  CreateAudioComponents();
+
+  tmrSmartBuffers = new QTimer(this);
+  tmrSmartBuffers->setInterval(static_cast<int>(TSLSmartBufferManager::TickInterval));
+  connect(tmrSmartBuffers, &QTimer::timeout, this,
+          [] { TSLSmartBufferManager::Instance().Tick(); });
+  tmrSmartBuffers->start();
+
+  FMenuHeight = AdvMainMenu1->sizeHint().height();
+  move(424, 211);
+  resize(548, 194 + FMenuHeight);
+
+  InitPaths(ExeFileName);
+  FormCreate();
 }
 
-} // namespace
-
-TfmMain::TfmMain(const std::string& ExeFileName)
-{
-    setWindowTitle(QStringLiteral("Stereolux"));
-    setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
-    QPalette black = palette();
-    black.setColor(QPalette::Window, Qt::black);
-    setPalette(black);
-    setAutoFillBackground(true);
-
-    CreateActions();
-    CreateMenus();
-
-    FClientArea = new QWidget(this);
-    CreateConfigPanel();
-    CreateVuPanel();
-    CreateLevelPanel();
-    auto* align = new QVBoxLayout(FClientArea);
-    align->setContentsMargins(0, 0, 0, 0);
-    align->setSpacing(0);
-    align->addWidget(pnlConf);
-    align->addWidget(pnlVu, 1);
-    align->addWidget(pnlLevel);
-
-    CreateAudioComponents();
-
-    tmrSmartBuffers = new QTimer(this);
-    tmrSmartBuffers->setInterval(static_cast<int>(TSLSmartBufferManager::TickInterval));
-    connect(tmrSmartBuffers, &QTimer::timeout, this,
-            [] { TSLSmartBufferManager::Instance().Tick(); });
-    tmrSmartBuffers->start();
-
-    FMenuHeight = AdvMainMenu1->sizeHint().height();
-    move(424, 211);
-    resize(548, 194 + FMenuHeight);
-
-    InitPaths(ExeFileName);
-    FormCreate();
+TfmMain::~TfmMain() {
+  // The meter leaves first: it disconnects from the capture, which then stops its device.
+  ALPPMMeter1.reset();
+  ALAudioIn1.reset();
 }
 
-TfmMain::~TfmMain()
-{
-    // The meter leaves first: it disconnects from the capture, which then stops its device.
-    ALPPMMeter1.reset();
-    ALAudioIn1.reset();
-}
-
-void TfmMain::CreateAudioComponents()
-{
-    // The capture starts once its settings are in place, before the creation handler runs.
-    TLPComponentLoading loading;
-    ALAudioIn1 = TLPComponent::Create<TALAudioIn>();
-    ALAudioIn1->SetPumpPriority(0);
-    ALAudioIn1->Device().SetDeviceName("Default");
-    ALAudioIn1->AudioFormat().SetSampleRate(44100);
-    ALAudioIn1->AudioFormat().SetBufferSize(256);
-    ALAudioIn1->SetOnError([this](TALAudioIn*, const std::string& ErrorText, int32_t ErrorCode,
-                                  bool& Handled) {
+void TfmMain::CreateAudioComponents() {
+  // The capture starts once its settings are in place, before the creation handler runs.
+  TLPComponentLoading loading;
+  ALAudioIn1 = TLPComponent::Create<TALAudioIn>();
+  ALAudioIn1->SetPumpPriority(0);
+  ALAudioIn1->Device().SetDeviceName("Default");
+  ALAudioIn1->AudioFormat().SetSampleRate(44100);
+  ALAudioIn1->AudioFormat().SetBufferSize(256);
+  ALAudioIn1->SetOnError(
+      [this](TALAudioIn*, const std::string& ErrorText, int32_t ErrorCode, bool& Handled) {
         ShowCaptureError(ErrorText, ErrorCode);
         Handled = true;
-    });
+      });
 
-    ALPPMMeter1 = TLPComponent::Create<TALPPMMeter>();
-    ALPPMMeter1->SetCountChannels(2);
-    ALPPMMeter1->SetHalfLife(400);
-    ALPPMMeter1->SetOnValueChange([this](TALCommonMeter* Sender, int32_t AChannel, double AValue,
-                                         double AMin, double AMax) {
+  ALPPMMeter1 = TLPComponent::Create<TALPPMMeter>();
+  ALPPMMeter1->SetCountChannels(2);
+  ALPPMMeter1->SetHalfLife(400);
+  ALPPMMeter1->SetOnValueChange(
+      [this](TALCommonMeter* Sender, int32_t AChannel, double AValue, double AMin, double AMax) {
         ALPPMMeter1ValueChange(Sender, AChannel, AValue, AMin, AMax);
-    });
-    loading.Loaded();
+      });
+  loading.Loaded();
 }
 
 // A device that cannot be opened or that goes away must not end the program: the user can
 // still pick another input. The box is shown from the event loop, since the capture reports
 // from inside its own calls (a start, a stop) and a modal loop there would run them again.
-void TfmMain::ShowCaptureError(const std::string& ErrorText, int32_t ErrorCode)
-{
-    const QString text = QString::asprintf("%s - %u - %x", ErrorText.c_str(),
-                                           static_cast<uint32_t>(ErrorCode),
-                                           static_cast<uint32_t>(ErrorCode));
-    QMetaObject::invokeMethod(
-        this, [this, text] { QMessageBox::critical(this, windowTitle(), text); },
-        Qt::QueuedConnection);
+void TfmMain::ShowCaptureError(const std::string& ErrorText, int32_t ErrorCode) {
+  const QString text =
+      QString::asprintf("%s - %u - %x", ErrorText.c_str(), static_cast<uint32_t>(ErrorCode),
+                        static_cast<uint32_t>(ErrorCode));
+  QMetaObject::invokeMethod(
+      this, [this, text] { QMessageBox::critical(this, windowTitle(), text); },
+      Qt::QueuedConnection);
 }
 
-void TfmMain::CreateActions()
-{
-    auto handler = [this](void (TfmMain::*Method)(QObject*)) {
-        return [this, Method](QObject* Sender) { (this->*Method)(Sender); };
-    };
-    ActAppClose = new TAction(this, QStringLiteral("Quitter"), false,
-                              handler(&TfmMain::ActAppCloseExecute));
-    ActAppHelpIndex = new TAction(this, QStringLiteral("Index de l'aide"), false, {});
-    ActAppReadme = new TAction(this, QStringLiteral("Lisez-moi..."), false,
-                               handler(&TfmMain::ActAppReadmeExecute));
-    ActAppAbout = new TAction(this, QStringLiteral("A propos..."), false,
-                              handler(&TfmMain::ActAppAboutExecute));
-    ActVuHorz = new TAction(this, QStringLiteral("Horizontal"), false,
-                            handler(&TfmMain::ActVuHorzExecute));
-    ActVuVert = new TAction(this, QStringLiteral("Vertical"), false,
-                            handler(&TfmMain::ActVuVertExecute));
-    ActVuBar = new TAction(this, QStringLiteral("Mode Barre"), false,
-                           handler(&TfmMain::ActVuBarExecute));
-    ActVuDot = new TAction(this, QStringLiteral("Mode Point"), false,
-                           handler(&TfmMain::ActVuDotExecute));
-    ActShowPnlConfig = new TAction(this, QStringLiteral("Montrer panneau de configuration"), false,
-                                   handler(&TfmMain::ActShowPnlConfigExecute));
-    ActShowPnlLevel = new TAction(this, QStringLiteral("Montrer panneau des niveaux"), false,
-                                  handler(&TfmMain::ActShowPnlLevelExecute));
-    ActShowPeak = new TAction(this, QStringLiteral("Afficher la mémorisation des crêtes"), false,
-                              handler(&TfmMain::ActShowPeakExecute));
-    ActPeakReset = new TAction(this, QStringLiteral("Reset mémorisation des crêtes"), false,
-                               handler(&TfmMain::ActPeakResetExecute));
-    ActShowPeakPercent =
-        new TAction(this, QStringLiteral("Afficher valeurs en pourcentage (crêtes mémorisées)"),
-                    false, handler(&TfmMain::ActShowPeakPercentExecute));
-    ActShowPeakDBFS =
-        new TAction(this, QStringLiteral("Afficher valeurs en dBFS (valeurs en cours)"), true,
-                    handler(&TfmMain::ActShowPeakDBFSExecute));
+void TfmMain::CreateActions() {
+  auto handler = [this](void (TfmMain::*Method)(QObject*)) {
+    return [this, Method](QObject* Sender) { (this->*Method)(Sender); };
+  };
+  ActAppClose =
+      new TAction(this, QStringLiteral("Quitter"), false, handler(&TfmMain::ActAppCloseExecute));
+  ActAppHelpIndex = new TAction(this, QStringLiteral("Index de l'aide"), false, {});
+  ActAppReadme = new TAction(this, QStringLiteral("Lisez-moi..."), false,
+                             handler(&TfmMain::ActAppReadmeExecute));
+  ActAppAbout = new TAction(this, QStringLiteral("A propos..."), false,
+                            handler(&TfmMain::ActAppAboutExecute));
+  ActVuHorz =
+      new TAction(this, QStringLiteral("Horizontal"), false, handler(&TfmMain::ActVuHorzExecute));
+  ActVuVert =
+      new TAction(this, QStringLiteral("Vertical"), false, handler(&TfmMain::ActVuVertExecute));
+  ActVuBar =
+      new TAction(this, QStringLiteral("Mode Barre"), false, handler(&TfmMain::ActVuBarExecute));
+  ActVuDot =
+      new TAction(this, QStringLiteral("Mode Point"), false, handler(&TfmMain::ActVuDotExecute));
+  ActShowPnlConfig = new TAction(this, QStringLiteral("Montrer panneau de configuration"), false,
+                                 handler(&TfmMain::ActShowPnlConfigExecute));
+  ActShowPnlLevel = new TAction(this, QStringLiteral("Montrer panneau des niveaux"), false,
+                                handler(&TfmMain::ActShowPnlLevelExecute));
+  ActShowPeak = new TAction(this, QStringLiteral("Afficher la mémorisation des crêtes"), false,
+                            handler(&TfmMain::ActShowPeakExecute));
+  ActPeakReset = new TAction(this, QStringLiteral("Reset mémorisation des crêtes"), false,
+                             handler(&TfmMain::ActPeakResetExecute));
+  ActShowPeakPercent =
+      new TAction(this, QStringLiteral("Afficher valeurs en pourcentage (crêtes mémorisées)"),
+                  false, handler(&TfmMain::ActShowPeakPercentExecute));
+  ActShowPeakDBFS = new TAction(this, QStringLiteral("Afficher valeurs en dBFS (valeurs en cours)"),
+                                true, handler(&TfmMain::ActShowPeakDBFSExecute));
 }
 
-void TfmMain::CreateMenus()
-{
-    AdvMainMenu1 = new QMenuBar(this);
-    AdvMainMenu1->setNativeMenuBar(false);
-    AdvMainMenu1->setContextMenuPolicy(Qt::PreventContextMenu);
-    ApplyOfficeMenuStyle(AdvMainMenu1);
+void TfmMain::CreateMenus() {
+  AdvMainMenu1 = new QMenuBar(this);
+  AdvMainMenu1->setNativeMenuBar(false);
+  AdvMainMenu1->setContextMenuPolicy(Qt::PreventContextMenu);
+  ApplyOfficeMenuStyle(AdvMainMenu1);
 
-    QMenu* file = AdvMainMenu1->addMenu(QStringLiteral("Fichier"));
-    ActAppClose->AddTo(file);
+  QMenu* file = AdvMainMenu1->addMenu(QStringLiteral("Fichier"));
+  ActAppClose->AddTo(file);
 
-    QMenu* source = AdvMainMenu1->addMenu(QStringLiteral("Source"));
-    ActShowPnlConfig->AddTo(source);
+  QMenu* source = AdvMainMenu1->addMenu(QStringLiteral("Source"));
+  ActShowPnlConfig->AddTo(source);
 
-    QMenu* view = AdvMainMenu1->addMenu(QStringLiteral("Affichage"));
-    ActShowPnlLevel->AddTo(view);
-    view->addSeparator();
-    ActVuHorz->AddTo(view);
-    ActVuVert->AddTo(view);
-    view->addSeparator();
-    ActVuBar->AddTo(view);
-    ActVuDot->AddTo(view);
-    view->addSeparator();
-    ActShowPeakDBFS->AddTo(view, QStringLiteral("Afficher valeurs en dBFS"));
-    ActShowPeakPercent->AddTo(view, QStringLiteral("Afficher valeurs en pourcentage"));
-    view->addSeparator();
-    ActShowPeak->AddTo(view);
-    ActPeakReset->AddTo(view);
+  QMenu* view = AdvMainMenu1->addMenu(QStringLiteral("Affichage"));
+  ActShowPnlLevel->AddTo(view);
+  view->addSeparator();
+  ActVuHorz->AddTo(view);
+  ActVuVert->AddTo(view);
+  view->addSeparator();
+  ActVuBar->AddTo(view);
+  ActVuDot->AddTo(view);
+  view->addSeparator();
+  ActShowPeakDBFS->AddTo(view, QStringLiteral("Afficher valeurs en dBFS"));
+  ActShowPeakPercent->AddTo(view, QStringLiteral("Afficher valeurs en pourcentage"));
+  view->addSeparator();
+  ActShowPeak->AddTo(view);
+  ActPeakReset->AddTo(view);
 
-    QMenu* help = AdvMainMenu1->addMenu(QStringLiteral("Aide"));
-    ActAppHelpIndex->AddTo(help);
-    help->addSeparator();
-    ActAppReadme->AddTo(help);
-    help->addSeparator();
-    ActAppAbout->AddTo(help);
+  QMenu* help = AdvMainMenu1->addMenu(QStringLiteral("Aide"));
+  ActAppHelpIndex->AddTo(help);
+  help->addSeparator();
+  ActAppReadme->AddTo(help);
+  help->addSeparator();
+  ActAppAbout->AddTo(help);
 
-    AdvPopupMenu1 = new QMenu(this);
-    ApplyOfficeMenuStyle(AdvPopupMenu1);
-    ActShowPnlConfig->AddTo(AdvPopupMenu1);
-    ActShowPnlLevel->AddTo(AdvPopupMenu1);
-    AdvPopupMenu1->addSeparator();
-    ActVuHorz->AddTo(AdvPopupMenu1);
-    ActVuVert->AddTo(AdvPopupMenu1);
-    AdvPopupMenu1->addSeparator();
-    ActVuBar->AddTo(AdvPopupMenu1);
-    ActVuDot->AddTo(AdvPopupMenu1);
-    AdvPopupMenu1->addSeparator();
-    ActShowPeakDBFS->AddTo(AdvPopupMenu1);
-    ActShowPeakPercent->AddTo(AdvPopupMenu1);
-    AdvPopupMenu1->addSeparator();
-    ActShowPeak->AddTo(AdvPopupMenu1);
-    ActPeakReset->AddTo(AdvPopupMenu1);
-    AdvPopupMenu1->addSeparator();
-    ActAppClose->AddTo(AdvPopupMenu1);
+  AdvPopupMenu1 = new QMenu(this);
+  ApplyOfficeMenuStyle(AdvPopupMenu1);
+  ActShowPnlConfig->AddTo(AdvPopupMenu1);
+  ActShowPnlLevel->AddTo(AdvPopupMenu1);
+  AdvPopupMenu1->addSeparator();
+  ActVuHorz->AddTo(AdvPopupMenu1);
+  ActVuVert->AddTo(AdvPopupMenu1);
+  AdvPopupMenu1->addSeparator();
+  ActVuBar->AddTo(AdvPopupMenu1);
+  ActVuDot->AddTo(AdvPopupMenu1);
+  AdvPopupMenu1->addSeparator();
+  ActShowPeakDBFS->AddTo(AdvPopupMenu1);
+  ActShowPeakPercent->AddTo(AdvPopupMenu1);
+  AdvPopupMenu1->addSeparator();
+  ActShowPeak->AddTo(AdvPopupMenu1);
+  ActPeakReset->AddTo(AdvPopupMenu1);
+  AdvPopupMenu1->addSeparator();
+  ActAppClose->AddTo(AdvPopupMenu1);
 }
 
-void TfmMain::CreateConfigPanel()
-{
-    pnlConf = new QFrame(FClientArea);
-    pnlConf->setGeometry(0, 0, 548, ConfHeight);
-    pnlConf->setFixedHeight(ConfHeight);
-    pnlConf->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    // The window is black; this panel and what lies on it keep the standard face colour.
-    QPalette face = pnlConf->palette();
-    face.setColor(QPalette::Window, QApplication::palette().color(QPalette::Button));
-    pnlConf->setPalette(face);
-    pnlConf->setAutoFillBackground(true);
+void TfmMain::CreateConfigPanel() {
+  pnlConf = new QFrame(FClientArea);
+  pnlConf->setGeometry(0, 0, 548, ConfHeight);
+  pnlConf->setFixedHeight(ConfHeight);
+  pnlConf->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  // The window is black; this panel and what lies on it keep the standard face colour.
+  QPalette face = pnlConf->palette();
+  face.setColor(QPalette::Window, QApplication::palette().color(QPalette::Button));
+  pnlConf->setPalette(face);
+  pnlConf->setAutoFillBackground(true);
 
-    auto newList = [this](const QRect& Bounds) {
-        auto* list = new QComboBox(pnlConf);
-        list->setGeometry(Bounds);
-        list->setEditable(false);
-        list->setContextMenuPolicy(Qt::PreventContextMenu);
-        return list;
-    };
-    lstDevices = newList(QRect(8, 8, 209, 21));
-    lstDeviceLines = newList(QRect(8, 30, 209, 21));
-    connect(lstDevices, &QComboBox::activated, this, [this] { lstDevicesChange(lstDevices); });
-    connect(lstDeviceLines, &QComboBox::activated, this,
-            [this] { lstDeviceLinesChange(lstDeviceLines); });
+  auto newList = [this](const QRect& Bounds) {
+    auto* list = new QComboBox(pnlConf);
+    list->setGeometry(Bounds);
+    list->setEditable(false);
+    list->setContextMenuPolicy(Qt::PreventContextMenu);
+    return list;
+  };
+  lstDevices = newList(QRect(8, 8, 209, 21));
+  lstDeviceLines = newList(QRect(8, 30, 209, 21));
+  connect(lstDevices, &QComboBox::activated, this, [this] { lstDevicesChange(lstDevices); });
+  connect(lstDeviceLines, &QComboBox::activated, this,
+          [this] { lstDeviceLinesChange(lstDeviceLines); });
 
-    const QFont courierNew(QStringLiteral("Courier New"), 8);
-    const char* const silverOnBlack = "color: #C0C0C0; background: black;";
-    const Qt::Alignment leftMiddle = Qt::AlignLeft | Qt::AlignVCenter;
-    Label5 = NewLabel(pnlConf, QStringLiteral("G :"), QRect(230, 9, 21, 14), courierNew,
-                      silverOnBlack, leftMiddle);
-    Label6 = NewLabel(pnlConf, QStringLiteral("D :"), QRect(230, 31, 21, 14), courierNew,
-                      silverOnBlack, leftMiddle);
+  const QFont courierNew(QStringLiteral("Courier New"), 8);
+  const char* const silverOnBlack = "color: #C0C0C0; background: black;";
+  const Qt::Alignment leftMiddle = Qt::AlignLeft | Qt::AlignVCenter;
+  Label5 = NewLabel(pnlConf, QStringLiteral("G :"), QRect(230, 9, 21, 14), courierNew,
+                    silverOnBlack, leftMiddle);
+  Label6 = NewLabel(pnlConf, QStringLiteral("D :"), QRect(230, 31, 21, 14), courierNew,
+                    silverOnBlack, leftMiddle);
 
-    tbLevelLeft = NewTrim(pnlConf, QRect(256, 9, 150, 15));
-    tbLevelRight = NewTrim(pnlConf, QRect(256, 31, 150, 15));
-    connect(tbLevelLeft, &QSlider::valueChanged, this, [this] { tbLevelLeftChange(tbLevelLeft); });
-    connect(tbLevelRight, &QSlider::valueChanged, this,
-            [this] { tbLevelLeftChange(tbLevelRight); });
+  tbLevelLeft = NewTrim(pnlConf, QRect(256, 9, 150, 15));
+  tbLevelRight = NewTrim(pnlConf, QRect(256, 31, 150, 15));
+  connect(tbLevelLeft, &QSlider::valueChanged, this, [this] { tbLevelLeftChange(tbLevelLeft); });
+  connect(tbLevelRight, &QSlider::valueChanged, this, [this] { tbLevelLeftChange(tbLevelRight); });
 
-    const QFont timesNewRoman(QStringLiteral("Times New Roman"), 8);
-    const char* const yellowOnDarkRed = "color: #FFFF80; background: #400000;";
-    lblLevelCoefLeft = NewLabel(pnlConf, QStringLiteral("100 %"), QRect(408, 9, 40, 15),
-                                timesNewRoman, yellowOnDarkRed, Qt::AlignCenter);
-    lblLevelCoefRight = NewLabel(pnlConf, QStringLiteral("100 %"), QRect(408, 31, 40, 15),
-                                 timesNewRoman, yellowOnDarkRed, Qt::AlignCenter);
+  const QFont timesNewRoman(QStringLiteral("Times New Roman"), 8);
+  const char* const yellowOnDarkRed = "color: #FFFF80; background: #400000;";
+  lblLevelCoefLeft = NewLabel(pnlConf, QStringLiteral("100 %"), QRect(408, 9, 40, 15),
+                              timesNewRoman, yellowOnDarkRed, Qt::AlignCenter);
+  lblLevelCoefRight = NewLabel(pnlConf, QStringLiteral("100 %"), QRect(408, 31, 40, 15),
+                               timesNewRoman, yellowOnDarkRed, Qt::AlignCenter);
 
-    lblHalfLive = NewLabel(pnlConf, QStringLiteral("Relachement"), QRect(462, 8, 73, 14),
-                           QFont(QStringLiteral("Tahoma"), 8),
-                           "color: #C0C0C0; background: transparent;", leftMiddle);
-    seHalfLive = new QSpinBox(pnlConf);
-    seHalfLive->setGeometry(462, 24, 73, 22);
-    seHalfLive->setRange(10, 20000);
-    seHalfLive->setSingleStep(1);
-    seHalfLive->setValue(400);
-    seHalfLive->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
-    lblHalfLive->setBuddy(seHalfLive);
-    connect(seHalfLive, &QSpinBox::textChanged, this, [this] { seHalfLiveChange(seHalfLive); });
+  lblHalfLive = NewLabel(pnlConf, QStringLiteral("Relachement"), QRect(462, 8, 73, 14),
+                         QFont(QStringLiteral("Tahoma"), 8),
+                         "color: #C0C0C0; background: transparent;", leftMiddle);
+  seHalfLive = new QSpinBox(pnlConf);
+  seHalfLive->setGeometry(462, 24, 73, 22);
+  seHalfLive->setRange(10, 20000);
+  seHalfLive->setSingleStep(1);
+  seHalfLive->setValue(400);
+  seHalfLive->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
+  lblHalfLive->setBuddy(seHalfLive);
+  connect(seHalfLive, &QSpinBox::textChanged, this, [this] { seHalfLiveChange(seHalfLive); });
 }
 
-void TfmMain::CreateLevelPanel()
-{
-    pnlLevel = new QFrame(FClientArea);
-    pnlLevel->setGeometry(0, 0, 548, LevelHeight);
-    pnlLevel->setFixedHeight(LevelHeight);
-    pnlLevel->setAutoFillBackground(true);
+void TfmMain::CreateLevelPanel() {
+  pnlLevel = new QFrame(FClientArea);
+  pnlLevel->setGeometry(0, 0, 548, LevelHeight);
+  pnlLevel->setFixedHeight(LevelHeight);
+  pnlLevel->setAutoFillBackground(true);
 
-    const QFont courierNew(QStringLiteral("Courier New"), 8);
-    const char* const silverOnBlack = "color: #C0C0C0; background: black;";
-    Label3 = NewLabel(pnlLevel, QStringLiteral("G :"), QRect(8, 4, 21, 14), courierNew,
-                      silverOnBlack, Qt::AlignLeft | Qt::AlignTop);
-    Label4 = NewLabel(pnlLevel, QStringLiteral("D :"), QRect(8, 20, 21, 14), courierNew,
-                      silverOnBlack, Qt::AlignLeft | Qt::AlignTop);
+  const QFont courierNew(QStringLiteral("Courier New"), 8);
+  const char* const silverOnBlack = "color: #C0C0C0; background: black;";
+  Label3 = NewLabel(pnlLevel, QStringLiteral("G :"), QRect(8, 4, 21, 14), courierNew, silverOnBlack,
+                    Qt::AlignLeft | Qt::AlignTop);
+  Label4 = NewLabel(pnlLevel, QStringLiteral("D :"), QRect(8, 20, 21, 14), courierNew,
+                    silverOnBlack, Qt::AlignLeft | Qt::AlignTop);
 
-    const QFont courier(QStringLiteral("Courier"), 8);
-    const char* const aquaOnDarkRed = "color: #00FFFF; background: #400000;";
-    const char* const orangeOnDarkRed = "color: #FF8000; background: #400000;";
-    lblLeft = NewLabel(pnlLevel, QStringLiteral("-12.0 dBFS"), QRect(32, 4, 104, 15), courier,
-                       aquaOnDarkRed, Qt::AlignCenter);
-    lblRight = NewLabel(pnlLevel, QStringLiteral("-12.0 dBFS"), QRect(32, 20, 104, 15), courier,
-                        aquaOnDarkRed, Qt::AlignCenter);
-    lblPeakLeft = NewLabel(pnlLevel, QStringLiteral("-96.0 dBFS"), QRect(138, 4, 104, 15),
-                           courier, orangeOnDarkRed, Qt::AlignCenter);
-    lblPeakRight = NewLabel(pnlLevel, QStringLiteral("-96.0 dBFS"), QRect(138, 20, 104, 15),
-                            courier, orangeOnDarkRed, Qt::AlignCenter);
+  const QFont courier(QStringLiteral("Courier"), 8);
+  const char* const aquaOnDarkRed = "color: #00FFFF; background: #400000;";
+  const char* const orangeOnDarkRed = "color: #FF8000; background: #400000;";
+  lblLeft = NewLabel(pnlLevel, QStringLiteral("-12.0 dBFS"), QRect(32, 4, 104, 15), courier,
+                     aquaOnDarkRed, Qt::AlignCenter);
+  lblRight = NewLabel(pnlLevel, QStringLiteral("-12.0 dBFS"), QRect(32, 20, 104, 15), courier,
+                      aquaOnDarkRed, Qt::AlignCenter);
+  lblPeakLeft = NewLabel(pnlLevel, QStringLiteral("-96.0 dBFS"), QRect(138, 4, 104, 15), courier,
+                         orangeOnDarkRed, Qt::AlignCenter);
+  lblPeakRight = NewLabel(pnlLevel, QStringLiteral("-96.0 dBFS"), QRect(138, 20, 104, 15), courier,
+                          orangeOnDarkRed, Qt::AlignCenter);
 
-    btnPeakReset = new QPushButton(QStringLiteral("Reset"), pnlLevel);
-    btnPeakReset->setGeometry(250, 8, 63, 25);
-    btnPeakReset->setContextMenuPolicy(Qt::PreventContextMenu);
-    connect(btnPeakReset, &QPushButton::clicked, this, [this] { ActPeakReset->Execute(); });
+  btnPeakReset = new QPushButton(QStringLiteral("Reset"), pnlLevel);
+  btnPeakReset->setGeometry(250, 8, 63, 25);
+  btnPeakReset->setContextMenuPolicy(Qt::PreventContextMenu);
+  connect(btnPeakReset, &QPushButton::clicked, this, [this] { ActPeakReset->Execute(); });
 }
 
-void TfmMain::CreateVuPanel()
-{
-    pnlVu = new QFrame(FClientArea);
-    pnlVu->setAutoFillBackground(true);
+void TfmMain::CreateVuPanel() {
+  pnlVu = new QFrame(FClientArea);
+  pnlVu->setAutoFillBackground(true);
 
-    Vumeter = new TlxVuMeter(pnlVu);
-    Vumeter->SetBounds(8, 8, 441, 81);
-    Vumeter->SetOrientation(voHorizontal);
-    Vumeter->SetLeftValue(0);
-    Vumeter->SetRightValue(0);
-    Vumeter->SetLedDisabledColor(clSilver);
-    Vumeter->SetBackGroundColor(clBlack);
-    Vumeter->SetShaddowColor(clGray);
-    Vumeter->SetLevel1Color(clLime);
-    Vumeter->SetLevel2Color(clYellow);
-    Vumeter->SetLevel3Color(clRed);
-    Vumeter->SetLevel1Limit(75);
-    Vumeter->SetLevel2Limit(92);
-    Vumeter->SetBorderMargin(3);
-    Vumeter->SetCenterMargin(4);
-    Vumeter->SetExtremityMargin(3);
-    Vumeter->SetLedLength(10);
-    Vumeter->SetLedWidth(5);
-    Vumeter->SetLedSpacing(1);
-    Vumeter->SetAutoSize(false);
-    Vumeter->SetNumLeds(16);
-    Vumeter->SetPeakShow(false);
-    Vumeter->SetLeftPeak(70);
-    Vumeter->SetRightPeak(75);
-    Vumeter->SetLeftPeakResetCount(0);
-    Vumeter->SetRightPeakResetCount(0);
+  Vumeter = new TlxVuMeter(pnlVu);
+  Vumeter->SetBounds(8, 8, 441, 81);
+  Vumeter->SetOrientation(voHorizontal);
+  Vumeter->SetLeftValue(0);
+  Vumeter->SetRightValue(0);
+  Vumeter->SetLedDisabledColor(clSilver);
+  Vumeter->SetBackGroundColor(clBlack);
+  Vumeter->SetShaddowColor(clGray);
+  Vumeter->SetLevel1Color(clLime);
+  Vumeter->SetLevel2Color(clYellow);
+  Vumeter->SetLevel3Color(clRed);
+  Vumeter->SetLevel1Limit(75);
+  Vumeter->SetLevel2Limit(92);
+  Vumeter->SetBorderMargin(3);
+  Vumeter->SetCenterMargin(4);
+  Vumeter->SetExtremityMargin(3);
+  Vumeter->SetLedLength(10);
+  Vumeter->SetLedWidth(5);
+  Vumeter->SetLedSpacing(1);
+  Vumeter->SetAutoSize(false);
+  Vumeter->SetNumLeds(16);
+  Vumeter->SetPeakShow(false);
+  Vumeter->SetLeftPeak(70);
+  Vumeter->SetRightPeak(75);
+  Vumeter->SetLeftPeakResetCount(0);
+  Vumeter->SetRightPeakResetCount(0);
 }
 
-int32_t TfmMain::ClientWidth() const
-{
-    return width();
+int32_t TfmMain::ClientWidth() const { return width(); }
+
+int32_t TfmMain::ClientHeight() const { return height() - FMenuHeight; }
+
+void TfmMain::SetClientWidth(int32_t Value) { resize(Value, height()); }
+
+void TfmMain::SetClientHeight(int32_t Value) { resize(width(), Value + FMenuHeight); }
+
+void TfmMain::resizeEvent(QResizeEvent* Event) {
+  QWidget::resizeEvent(Event);
+  AdvMainMenu1->setGeometry(0, 0, width(), FMenuHeight);
+  FClientArea->setGeometry(0, FMenuHeight, ClientWidth(), ClientHeight());
+  FormResize(this);
 }
 
-int32_t TfmMain::ClientHeight() const
-{
-    return height() - FMenuHeight;
+void TfmMain::closeEvent(QCloseEvent* Event) {
+  bool canClose = true;
+  try {
+    FormCloseQuery(this, canClose);
+  } catch (const std::exception& E) {
+    // A preferences file that cannot be written must not keep the user from leaving.
+    ShowException(E);
+  }
+  if (canClose)
+    Event->accept();
+  else
+    Event->ignore();
 }
 
-void TfmMain::SetClientWidth(int32_t Value)
-{
-    resize(Value, height());
+void TfmMain::contextMenuEvent(QContextMenuEvent* Event) {
+  AdvPopupMenu1->popup(Event->globalPos());
 }
 
-void TfmMain::SetClientHeight(int32_t Value)
-{
-    resize(width(), Value + FMenuHeight);
+void TfmMain::FormCreate() {
+  InFormCreate = true;
+  // The creation of the window must not leave the flag set, whatever fails in it.
+  struct TClearFlag {
+    ~TClearFlag() { InFormCreate = false; }
+  } clearFlag;
+  InitAudio();
+  LoadUserPrefs(IniFileName, *this);
 }
 
-void TfmMain::resizeEvent(QResizeEvent* Event)
-{
-    QWidget::resizeEvent(Event);
-    AdvMainMenu1->setGeometry(0, 0, width(), FMenuHeight);
-    FClientArea->setGeometry(0, FMenuHeight, ClientWidth(), ClientHeight());
-    FormResize(this);
+void TfmMain::InitAudio() {
+  // A control that fails while listing leaves the lists as far as they got; the window must
+  // still come up.
+  try {
+    CreateRecordControl(*this);
+  } catch (const std::exception&) {
+  }
+  InitVu();
 }
 
-void TfmMain::closeEvent(QCloseEvent* Event)
-{
-    bool canClose = true;
-    try {
-        FormCloseQuery(this, canClose);
-    } catch (const std::exception& E) {
-        // A preferences file that cannot be written must not keep the user from leaving.
-        ShowException(E);
-    }
-    if (canClose)
-        Event->accept();
-    else
-        Event->ignore();
+void TfmMain::InitVu() {
+  try {
+    ALPPMMeter1->InputPin()->Connect(&ALAudioIn1->OutputPin());
+  } catch (const std::exception&) {
+  }
+  VuState.Margin = 16;
+  ActVuHorzExecute(nullptr);
+  ActVuBarExecute(nullptr);
+  VuState.PeakMemLeft = 0.0;
+  VuState.PeakMemRight = 0.0;
+  Vumeter->PeakReset();
 }
 
-void TfmMain::contextMenuEvent(QContextMenuEvent* Event)
-{
-    AdvPopupMenu1->popup(Event->globalPos());
+void TfmMain::FormResize(QObject* /*Sender*/) {
+  const int32_t w = ClientWidth() - VuState.Margin;
+  int32_t h = ClientHeight() - VuState.Margin;
+  if (ActShowPnlConfig->Checked()) h -= pnlConf->height();
+  if (ActShowPnlLevel->Checked()) h -= pnlLevel->height();
+  Vumeter->SetWidth(w);
+  Vumeter->SetHeight(h);
 }
 
-void TfmMain::FormCreate()
-{
-    InFormCreate = true;
-    // The creation of the window must not leave the flag set, whatever fails in it.
-    struct TClearFlag {
-        ~TClearFlag() { InFormCreate = false; }
-    } clearFlag;
-    InitAudio();
-    LoadUserPrefs(IniFileName, *this);
+void TfmMain::FormCloseQuery(QObject* /*Sender*/, bool& CanClose) {
+  SaveUserPrefs(IniFileName);
+  CanClose = true;
 }
 
-void TfmMain::InitAudio()
-{
-    // A control that fails while listing leaves the lists as far as they got; the window must
-    // still come up.
-    try {
-        CreateRecordControl(*this);
-    } catch (const std::exception&) {
-    }
-    InitVu();
+void TfmMain::ActAppCloseExecute(QObject* /*Sender*/) { close(); }
+
+void TfmMain::ActAppReadmeExecute(QObject* /*Sender*/) { ::ActAppReadmeExecute(ReadmeFileName); }
+
+void TfmMain::ActAppAboutExecute(QObject* /*Sender*/) {
+  TfmAbout fmAbout(this);
+  fmAbout.exec();
 }
 
-void TfmMain::InitVu()
-{
-    try {
-        ALPPMMeter1->InputPin()->Connect(&ALAudioIn1->OutputPin());
-    } catch (const std::exception&) {
-    }
-    VuState.Margin = 16;
-    ActVuHorzExecute(nullptr);
-    ActVuBarExecute(nullptr);
-    VuState.PeakMemLeft = 0.0;
-    VuState.PeakMemRight = 0.0;
-    Vumeter->PeakReset();
+void TfmMain::ActVuHorzExecute(QObject* Sender) {
+  ActVuVert->SetChecked(false);
+  ActVuHorz->SetChecked(true);
+  if (Sender) SetVuVertical(*this, false);
 }
 
-void TfmMain::FormResize(QObject* /*Sender*/)
-{
-    const int32_t w = ClientWidth() - VuState.Margin;
-    int32_t h = ClientHeight() - VuState.Margin;
-    if (ActShowPnlConfig->Checked())
-        h -= pnlConf->height();
-    if (ActShowPnlLevel->Checked())
-        h -= pnlLevel->height();
-    Vumeter->SetWidth(w);
-    Vumeter->SetHeight(h);
+void TfmMain::ActVuVertExecute(QObject* Sender) {
+  ActVuHorz->SetChecked(false);
+  ActVuVert->SetChecked(true);
+  if (Sender) SetVuVertical(*this, true);
 }
 
-void TfmMain::FormCloseQuery(QObject* /*Sender*/, bool& CanClose)
-{
-    SaveUserPrefs(IniFileName);
-    CanClose = true;
+void TfmMain::ActVuBarExecute(QObject* /*Sender*/) {
+  ActVuDot->SetChecked(false);
+  ActVuBar->SetChecked(true);
+  SetVuDotMode(*this, false);
 }
 
-void TfmMain::ActAppCloseExecute(QObject* /*Sender*/)
-{
-    close();
+void TfmMain::ActVuDotExecute(QObject* /*Sender*/) {
+  ActVuBar->SetChecked(false);
+  ActVuDot->SetChecked(true);
+  SetVuDotMode(*this, true);
 }
 
-void TfmMain::ActAppReadmeExecute(QObject* /*Sender*/)
-{
-    ::ActAppReadmeExecute(ReadmeFileName);
+void TfmMain::ActShowPnlConfigExecute(QObject* Sender) {
+  if (Sender) ActShowPnlConfig->SetChecked(!ActShowPnlConfig->Checked());
+  pnlConf->setVisible(ActShowPnlConfig->Checked());
+  UserPrefs.GUIShowPnlConfig = ActShowPnlConfig->Checked();
+  FormResize(nullptr);
 }
 
-void TfmMain::ActAppAboutExecute(QObject* /*Sender*/)
-{
-    TfmAbout fmAbout(this);
-    fmAbout.exec();
+void TfmMain::ActShowPnlLevelExecute(QObject* Sender) {
+  if (Sender) ActShowPnlLevel->SetChecked(!ActShowPnlLevel->Checked());
+  pnlLevel->setVisible(ActShowPnlLevel->Checked());
+  UserPrefs.GUIShowPnlLevel = ActShowPnlLevel->Checked();
+  FormResize(nullptr);
 }
 
-void TfmMain::ActVuHorzExecute(QObject* Sender)
-{
-    ActVuVert->SetChecked(false);
-    ActVuHorz->SetChecked(true);
-    if (Sender)
-        SetVuVertical(*this, false);
+void TfmMain::ActShowPeakExecute(QObject* Sender) {
+  if (Sender) {
+    ActShowPeak->SetChecked(!ActShowPeak->Checked());
+    UserPrefs.ShowPeak = ActShowPeak->Checked();
+  } else {
+    ActShowPeak->SetChecked(UserPrefs.ShowPeak);
+  }
+  const bool show = ActShowPeak->Checked();
+  Vumeter->SetPeakShow(show);
+  lblPeakLeft->setVisible(show);
+  lblPeakRight->setVisible(show);
+  btnPeakReset->setVisible(show);
+  if (!show) Vumeter->PeakReset();
 }
 
-void TfmMain::ActVuVertExecute(QObject* Sender)
-{
-    ActVuHorz->SetChecked(false);
-    ActVuVert->SetChecked(true);
-    if (Sender)
-        SetVuVertical(*this, true);
+void TfmMain::ActPeakResetExecute(QObject* /*Sender*/) { ResetPeaks(*this); }
+
+void TfmMain::ActShowPeakPercentExecute(QObject* Sender) {
+  if (Sender) {
+    ActShowPeakPercent->SetChecked(true);
+    ActShowPeakDBFS->SetChecked(false);
+    UserPrefs.ShowPeakDBFS = false;
+  } else {
+    ActShowPeakDBFS->SetChecked(UserPrefs.ShowPeakDBFS);
+    ActShowPeakPercent->SetChecked(!UserPrefs.ShowPeakDBFS);
+  }
 }
 
-void TfmMain::ActVuBarExecute(QObject* /*Sender*/)
-{
-    ActVuDot->SetChecked(false);
-    ActVuBar->SetChecked(true);
-    SetVuDotMode(*this, false);
-}
-
-void TfmMain::ActVuDotExecute(QObject* /*Sender*/)
-{
-    ActVuBar->SetChecked(false);
-    ActVuDot->SetChecked(true);
-    SetVuDotMode(*this, true);
-}
-
-void TfmMain::ActShowPnlConfigExecute(QObject* Sender)
-{
-    if (Sender)
-        ActShowPnlConfig->SetChecked(!ActShowPnlConfig->Checked());
-    pnlConf->setVisible(ActShowPnlConfig->Checked());
-    UserPrefs.GUIShowPnlConfig = ActShowPnlConfig->Checked();
-    FormResize(nullptr);
-}
-
-void TfmMain::ActShowPnlLevelExecute(QObject* Sender)
-{
-    if (Sender)
-        ActShowPnlLevel->SetChecked(!ActShowPnlLevel->Checked());
-    pnlLevel->setVisible(ActShowPnlLevel->Checked());
-    UserPrefs.GUIShowPnlLevel = ActShowPnlLevel->Checked();
-    FormResize(nullptr);
-}
-
-void TfmMain::ActShowPeakExecute(QObject* Sender)
-{
-    if (Sender) {
-        ActShowPeak->SetChecked(!ActShowPeak->Checked());
-        UserPrefs.ShowPeak = ActShowPeak->Checked();
-    } else {
-        ActShowPeak->SetChecked(UserPrefs.ShowPeak);
-    }
-    const bool show = ActShowPeak->Checked();
-    Vumeter->SetPeakShow(show);
-    lblPeakLeft->setVisible(show);
-    lblPeakRight->setVisible(show);
-    btnPeakReset->setVisible(show);
-    if (!show)
-        Vumeter->PeakReset();
-}
-
-void TfmMain::ActPeakResetExecute(QObject* /*Sender*/)
-{
-    ResetPeaks(*this);
-}
-
-void TfmMain::ActShowPeakPercentExecute(QObject* Sender)
-{
-    if (Sender) {
-        ActShowPeakPercent->SetChecked(true);
-        ActShowPeakDBFS->SetChecked(false);
-        UserPrefs.ShowPeakDBFS = false;
-    } else {
-        ActShowPeakDBFS->SetChecked(UserPrefs.ShowPeakDBFS);
-        ActShowPeakPercent->SetChecked(!UserPrefs.ShowPeakDBFS);
-    }
-}
-
-void TfmMain::ActShowPeakDBFSExecute(QObject* Sender)
-{
-    if (Sender) {
-        ActShowPeakPercent->SetChecked(false);
-        ActShowPeakDBFS->SetChecked(true);
-        UserPrefs.ShowPeakDBFS = true;
-    } else {
-        ActShowPeakDBFS->SetChecked(UserPrefs.ShowPeakDBFS);
-        ActShowPeakPercent->SetChecked(!UserPrefs.ShowPeakDBFS);
-    }
+void TfmMain::ActShowPeakDBFSExecute(QObject* Sender) {
+  if (Sender) {
+    ActShowPeakPercent->SetChecked(false);
+    ActShowPeakDBFS->SetChecked(true);
+    UserPrefs.ShowPeakDBFS = true;
+  } else {
+    ActShowPeakDBFS->SetChecked(UserPrefs.ShowPeakDBFS);
+    ActShowPeakPercent->SetChecked(!UserPrefs.ShowPeakDBFS);
+  }
 }
 
 void TfmMain::ALPPMMeter1ValueChange(TALCommonMeter* /*Sender*/, int32_t AChannel, double AValue,
-                                     double /*AMin*/, double AMax)
-{
-    if (InFormCreate)
-        return;
-    try {
-        // The trimmed level and the percentage are worked out in extended precision, and the
-        // percentage is truncated, not rounded, as the meter's LEDs have always been lit.
-        auto percent = [AMax](double Trimmed, int32_t& Result) {
-            const long double p = 100.0L * Trimmed / static_cast<long double>(AMax);
-            // A level with no percentage (a zero scale, a broken value) shows nothing.
-            if (!std::isfinite(p))
-                return false;
-            Result = static_cast<int32_t>(
-                std::clamp<long double>(std::trunc(p), std::numeric_limits<int32_t>::min(),
-                                        std::numeric_limits<int32_t>::max()));
-            return true;
-        };
-        auto trim = [AValue](const QSlider* Trim) {
-            return static_cast<double>(static_cast<long double>(Trim->value()) * AValue / 100.0L);
-        };
-        int32_t p = 0;
-        if (AChannel == 0) {
-            const double t = trim(tbLevelLeft);
-            if (!percent(t, p))
-                return;
-            Vumeter->SetLeftValue(p);
-            if (t > VuState.PeakMemLeft)
-                VuState.PeakMemLeft = t;
-        } else if (AChannel == 1) {
-            const double t = trim(tbLevelRight);
-            if (!percent(t, p))
-                return;
-            Vumeter->SetRightValue(p);
-            if (t > VuState.PeakMemRight)
-                VuState.PeakMemRight = t;
-        }
-
-        if (ActShowPeakPercent->Checked()) {
-            lblLeft->setText(Percent(Vumeter->LeftValue()));
-            lblRight->setText(Percent(Vumeter->RightValue()));
-            lblPeakLeft->setText(Percent(Vumeter->LeftPeak()));
-            lblPeakRight->setText(Percent(Vumeter->RightPeak()));
-        } else if (ActShowPeakDBFS->Checked()) {
-            if (AChannel == 0)
-                lblLeft->setText(FormatDBFS(AmplitudeToDBFS(AValue)));
-            else if (AChannel == 1)
-                lblRight->setText(FormatDBFS(AmplitudeToDBFS(AValue)));
-            lblPeakLeft->setText(FormatDBFS(AmplitudeToDBFS(VuState.PeakMemLeft)));
-            lblPeakRight->setText(FormatDBFS(AmplitudeToDBFS(VuState.PeakMemRight)));
-        }
-    } catch (const std::exception&) {
-        // A value that cannot be shown is dropped; the next one will be shown.
+                                     double /*AMin*/, double AMax) {
+  if (InFormCreate) return;
+  try {
+    // The trimmed level and the percentage are worked out in extended precision, and the
+    // percentage is truncated, not rounded, as the meter's LEDs have always been lit.
+    auto percent = [AMax](double Trimmed, int32_t& Result) {
+      const long double p = 100.0L * Trimmed / static_cast<long double>(AMax);
+      // A level with no percentage (a zero scale, a broken value) shows nothing.
+      if (!std::isfinite(p)) return false;
+      Result = static_cast<int32_t>(std::clamp<long double>(
+          std::trunc(p), std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
+      return true;
+    };
+    auto trim = [AValue](const QSlider* Trim) {
+      return static_cast<double>(static_cast<long double>(Trim->value()) * AValue / 100.0L);
+    };
+    int32_t p = 0;
+    if (AChannel == 0) {
+      const double t = trim(tbLevelLeft);
+      if (!percent(t, p)) return;
+      Vumeter->SetLeftValue(p);
+      if (t > VuState.PeakMemLeft) VuState.PeakMemLeft = t;
+    } else if (AChannel == 1) {
+      const double t = trim(tbLevelRight);
+      if (!percent(t, p)) return;
+      Vumeter->SetRightValue(p);
+      if (t > VuState.PeakMemRight) VuState.PeakMemRight = t;
     }
-}
 
-void TfmMain::tbLevelLeftChange(QObject* Sender)
-{
-    if (Sender == tbLevelLeft) {
-        UserPrefs.InLevelCoefLeft = tbLevelLeft->value();
-        lblLevelCoefLeft->setText(Percent(tbLevelLeft->value()));
-    } else if (Sender == tbLevelRight) {
-        UserPrefs.InLevelCoefRight = tbLevelRight->value();
-        lblLevelCoefRight->setText(Percent(tbLevelRight->value()));
+    if (ActShowPeakPercent->Checked()) {
+      lblLeft->setText(Percent(Vumeter->LeftValue()));
+      lblRight->setText(Percent(Vumeter->RightValue()));
+      lblPeakLeft->setText(Percent(Vumeter->LeftPeak()));
+      lblPeakRight->setText(Percent(Vumeter->RightPeak()));
+    } else if (ActShowPeakDBFS->Checked()) {
+      if (AChannel == 0)
+        lblLeft->setText(FormatDBFS(AmplitudeToDBFS(AValue)));
+      else if (AChannel == 1)
+        lblRight->setText(FormatDBFS(AmplitudeToDBFS(AValue)));
+      lblPeakLeft->setText(FormatDBFS(AmplitudeToDBFS(VuState.PeakMemLeft)));
+      lblPeakRight->setText(FormatDBFS(AmplitudeToDBFS(VuState.PeakMemRight)));
     }
+  } catch (const std::exception&) {
+    // A value that cannot be shown is dropped; the next one will be shown.
+  }
 }
 
-void TfmMain::seHalfLiveChange(QObject* /*Sender*/)
-{
-    // While the user types, the field may hold nothing or a number out of range; the meter
-    // divides by its release time, so it only ever gets one from the field's range.
-    bool isNumber = false;
-    const int value = seHalfLive->cleanText().toInt(&isNumber);
-    if (isNumber && value >= seHalfLive->minimum() && value <= seHalfLive->maximum())
-        ALPPMMeter1->SetHalfLife(value);
+void TfmMain::tbLevelLeftChange(QObject* Sender) {
+  if (Sender == tbLevelLeft) {
+    UserPrefs.InLevelCoefLeft = tbLevelLeft->value();
+    lblLevelCoefLeft->setText(Percent(tbLevelLeft->value()));
+  } else if (Sender == tbLevelRight) {
+    UserPrefs.InLevelCoefRight = tbLevelRight->value();
+    lblLevelCoefRight->setText(Percent(tbLevelRight->value()));
+  }
 }
 
-void TfmMain::lstDevicesChange(QObject* /*Sender*/)
-{
-    if (rec)
-        SelectDevice(*this, lstDevices->currentIndex(), "");
+void TfmMain::seHalfLiveChange(QObject* /*Sender*/) {
+  // While the user types, the field may hold nothing or a number out of range; the meter
+  // divides by its release time, so it only ever gets one from the field's range.
+  bool isNumber = false;
+  const int value = seHalfLive->cleanText().toInt(&isNumber);
+  if (isNumber && value >= seHalfLive->minimum() && value <= seHalfLive->maximum())
+    ALPPMMeter1->SetHalfLife(value);
 }
 
-void TfmMain::lstDeviceLinesChange(QObject* /*Sender*/)
-{
-    if (rec)
-        SelectDeviceLine(*this, lstDeviceLines->currentIndex(), "");
+void TfmMain::lstDevicesChange(QObject* /*Sender*/) {
+  if (rec) SelectDevice(*this, lstDevices->currentIndex(), "");
+}
+
+void TfmMain::lstDeviceLinesChange(QObject* /*Sender*/) {
+  if (rec) SelectDeviceLine(*this, lstDeviceLines->currentIndex(), "");
 }

@@ -27,7 +27,7 @@ class TlxVuMeter;
 // True while the window's creation handler runs: values that arrive then are not shown, and
 // the line that the start-up selection picks is not taken for the user's choice.
 extern bool InFormCreate;
-extern std::string AppFolder;       // ends with a path separator
+extern std::string AppFolder;  // ends with a path separator
 extern std::string IniFileName;
 extern std::string ReadmeFileName;
 
@@ -39,118 +39,118 @@ void InitPaths(const std::string& ExeFileName);
 // The main window: the LED meter between the configuration panel (devices, trims, release
 // time) and the level panel (readouts, peak reset), with its action list and two menus.
 class TfmMain : public QWidget {
-    Q_OBJECT
+  Q_OBJECT
 
 public:
-    explicit TfmMain(const std::string& ExeFileName =
-                         QCoreApplication::applicationFilePath().toStdString());
-    ~TfmMain() override;
+  explicit TfmMain(
+      const std::string& ExeFileName = QCoreApplication::applicationFilePath().toStdString());
+  ~TfmMain() override;
 
-    // The area below the menu bar, where the panels and the meter lie.
-    int32_t ClientWidth() const;
-    int32_t ClientHeight() const;
-    void SetClientWidth(int32_t Value);
-    void SetClientHeight(int32_t Value);
+  // The area below the menu bar, where the panels and the meter lie.
+  int32_t ClientWidth() const;
+  int32_t ClientHeight() const;
+  void SetClientWidth(int32_t Value);
+  void SetClientHeight(int32_t Value);
 
-    // Handlers. A null Sender means: apply the state already stored, not a choice of the user.
-    void FormResize(QObject* Sender);
-    void FormCloseQuery(QObject* Sender, bool& CanClose);
-    void ActAppCloseExecute(QObject* Sender);
-    void ActAppReadmeExecute(QObject* Sender);
-    void ActAppAboutExecute(QObject* Sender);
-    void ActVuHorzExecute(QObject* Sender);
-    void ActVuVertExecute(QObject* Sender);
-    void ActVuBarExecute(QObject* Sender);
-    void ActVuDotExecute(QObject* Sender);
-    void ActShowPnlConfigExecute(QObject* Sender);
-    void ActShowPnlLevelExecute(QObject* Sender);
-    void ActShowPeakExecute(QObject* Sender);
-    void ActPeakResetExecute(QObject* Sender);
-    void ActShowPeakPercentExecute(QObject* Sender);
-    void ActShowPeakDBFSExecute(QObject* Sender);
-    void ALPPMMeter1ValueChange(TALCommonMeter* Sender, int32_t AChannel, double AValue, double AMin,
-                                double AMax);
-    void tbLevelLeftChange(QObject* Sender);
-    void seHalfLiveChange(QObject* Sender);
-    void lstDevicesChange(QObject* Sender);
-    void lstDeviceLinesChange(QObject* Sender);
+  // Handlers. A null Sender means: apply the state already stored, not a choice of the user.
+  void FormResize(QObject* Sender);
+  void FormCloseQuery(QObject* Sender, bool& CanClose);
+  void ActAppCloseExecute(QObject* Sender);
+  void ActAppReadmeExecute(QObject* Sender);
+  void ActAppAboutExecute(QObject* Sender);
+  void ActVuHorzExecute(QObject* Sender);
+  void ActVuVertExecute(QObject* Sender);
+  void ActVuBarExecute(QObject* Sender);
+  void ActVuDotExecute(QObject* Sender);
+  void ActShowPnlConfigExecute(QObject* Sender);
+  void ActShowPnlLevelExecute(QObject* Sender);
+  void ActShowPeakExecute(QObject* Sender);
+  void ActPeakResetExecute(QObject* Sender);
+  void ActShowPeakPercentExecute(QObject* Sender);
+  void ActShowPeakDBFSExecute(QObject* Sender);
+  void ALPPMMeter1ValueChange(TALCommonMeter* Sender, int32_t AChannel, double AValue, double AMin,
+                              double AMax);
+  void tbLevelLeftChange(QObject* Sender);
+  void seHalfLiveChange(QObject* Sender);
+  void lstDevicesChange(QObject* Sender);
+  void lstDeviceLinesChange(QObject* Sender);
 
-    // Actions.
-    TAction* ActAppClose;
-    TAction* ActAppHelpIndex;
-    TAction* ActAppReadme;
-    TAction* ActAppAbout;
-    TAction* ActVuHorz;
-    TAction* ActVuVert;
-    TAction* ActVuBar;
-    TAction* ActVuDot;
-    TAction* ActShowPnlConfig;
-    TAction* ActShowPnlLevel;
-    TAction* ActShowPeak;
-    TAction* ActPeakReset;
-    TAction* ActShowPeakPercent;
-    TAction* ActShowPeakDBFS;
+  // Actions.
+  TAction* ActAppClose;
+  TAction* ActAppHelpIndex;
+  TAction* ActAppReadme;
+  TAction* ActAppAbout;
+  TAction* ActVuHorz;
+  TAction* ActVuVert;
+  TAction* ActVuBar;
+  TAction* ActVuDot;
+  TAction* ActShowPnlConfig;
+  TAction* ActShowPnlLevel;
+  TAction* ActShowPeak;
+  TAction* ActPeakReset;
+  TAction* ActShowPeakPercent;
+  TAction* ActShowPeakDBFS;
 
-    // Menus.
-    QMenuBar* AdvMainMenu1;
-    QMenu* AdvPopupMenu1;
+  // Menus.
+  QMenuBar* AdvMainMenu1;
+  QMenu* AdvPopupMenu1;
 
-    // Configuration panel.
-    QFrame* pnlConf;
-    QComboBox* lstDevices;
-    QComboBox* lstDeviceLines;
-    QLabel* Label5;
-    QLabel* Label6;
-    QSlider* tbLevelLeft;
-    QSlider* tbLevelRight;
-    QLabel* lblLevelCoefLeft;
-    QLabel* lblLevelCoefRight;
-    QLabel* lblHalfLive;
-    QSpinBox* seHalfLive;
+  // Configuration panel.
+  QFrame* pnlConf;
+  QComboBox* lstDevices;
+  QComboBox* lstDeviceLines;
+  QLabel* Label5;
+  QLabel* Label6;
+  QSlider* tbLevelLeft;
+  QSlider* tbLevelRight;
+  QLabel* lblLevelCoefLeft;
+  QLabel* lblLevelCoefRight;
+  QLabel* lblHalfLive;
+  QSpinBox* seHalfLive;
 
-    // Level panel.
-    QFrame* pnlLevel;
-    QLabel* Label3;
-    QLabel* Label4;
-    QLabel* lblLeft;
-    QLabel* lblRight;
-    QLabel* lblPeakLeft;
-    QLabel* lblPeakRight;
-    QPushButton* btnPeakReset;
+  // Level panel.
+  QFrame* pnlLevel;
+  QLabel* Label3;
+  QLabel* Label4;
+  QLabel* lblLeft;
+  QLabel* lblRight;
+  QLabel* lblPeakLeft;
+  QLabel* lblPeakRight;
+  QPushButton* btnPeakReset;
 
-    // The meter's panel.
-    QFrame* pnlVu;
-    TlxVuMeter* Vumeter;
+  // The meter's panel.
+  QFrame* pnlVu;
+  TlxVuMeter* Vumeter;
 
-    // Captures the chosen input; it runs from the moment the window's components are loaded.
-    std::unique_ptr<TALAudioIn> ALAudioIn1;
-    // Measures the captured audio; its values come in on the main thread.
-    std::unique_ptr<TALPPMMeter> ALPPMMeter1;
+  // Captures the chosen input; it runs from the moment the window's components are loaded.
+  std::unique_ptr<TALAudioIn> ALAudioIn1;
+  // Measures the captured audio; its values come in on the main thread.
+  std::unique_ptr<TALPPMMeter> ALPPMMeter1;
 
-    // Gives the idle blocks of the buffer pool back to the heap.
-    QTimer* tmrSmartBuffers;
+  // Gives the idle blocks of the buffer pool back to the heap.
+  QTimer* tmrSmartBuffers;
 
-    // Lists and selects the input devices and lines; null when it could not be created.
-    std::unique_ptr<TCAudioRecord> rec;
+  // Lists and selects the input devices and lines; null when it could not be created.
+  std::unique_ptr<TCAudioRecord> rec;
 
 protected:
-    void resizeEvent(QResizeEvent* Event) override;
-    void closeEvent(QCloseEvent* Event) override;
-    void contextMenuEvent(QContextMenuEvent* Event) override;
+  void resizeEvent(QResizeEvent* Event) override;
+  void closeEvent(QCloseEvent* Event) override;
+  void contextMenuEvent(QContextMenuEvent* Event) override;
 
 private:
-    void CreateAudioComponents();
-    void ShowCaptureError(const std::string& ErrorText, int32_t ErrorCode);
-    void CreateActions();
-    void CreateMenus();
-    void CreateConfigPanel();
-    void CreateLevelPanel();
-    void CreateVuPanel();
+  void CreateAudioComponents();
+  void ShowCaptureError(const std::string& ErrorText, int32_t ErrorCode);
+  void CreateActions();
+  void CreateMenus();
+  void CreateConfigPanel();
+  void CreateLevelPanel();
+  void CreateVuPanel();
 
-    void FormCreate();
-    void InitAudio();
-    void InitVu();
+  void FormCreate();
+  void InitAudio();
+  void InitVu();
 
-    QWidget* FClientArea;
-    int32_t FMenuHeight = 0;
+  QWidget* FClientArea;
+  int32_t FMenuHeight = 0;
 };

@@ -4,46 +4,38 @@
 #include <QWidget>
 
 TAction::TAction(QObject* Owner, const QString& Caption, bool Checked, TNotifyEvent OnExecute)
-    : QObject(Owner), FCaption(Caption), FChecked(Checked), FOnExecute(std::move(OnExecute))
-{
+    : QObject(Owner), FCaption(Caption), FChecked(Checked), FOnExecute(std::move(OnExecute)) {}
+
+void TAction::SetChecked(bool Value) {
+  if (Value == FChecked) return;
+  FChecked = Value;
+  emit Changed();
 }
 
-void TAction::SetChecked(bool Value)
-{
-    if (Value == FChecked)
-        return;
-    FChecked = Value;
-    emit Changed();
+void TAction::Execute() {
+  if (FOnExecute) FOnExecute(this);
 }
 
-void TAction::Execute()
-{
-    if (FOnExecute)
-        FOnExecute(this);
-}
-
-QAction* TAction::AddTo(QWidget* Menu, const QString& ACaption)
-{
-    const QString text = ACaption.isEmpty() ? FCaption : ACaption;
-    auto* item = new QAction(text, Menu);
-    item->setToolTip(text);
-    item->setStatusTip(text);
+QAction* TAction::AddTo(QWidget* Menu, const QString& ACaption) {
+  const QString text = ACaption.isEmpty() ? FCaption : ACaption;
+  auto* item = new QAction(text, Menu);
+  item->setToolTip(text);
+  item->setStatusTip(text);
+  Show(item);
+  connect(this, &TAction::Changed, item, [this, item] { Show(item); });
+  // The toolkit flips a checkable entry's mark before it reports the choice; the mark is put
+  // back first, so that only the handler decides what is checked.
+  connect(item, &QAction::triggered, this, [this, item] {
     Show(item);
-    connect(this, &TAction::Changed, item, [this, item] { Show(item); });
-    // The toolkit flips a checkable entry's mark before it reports the choice; the mark is put
-    // back first, so that only the handler decides what is checked.
-    connect(item, &QAction::triggered, this, [this, item] {
-        Show(item);
-        Execute();
-    });
-    Menu->addAction(item);
-    return item;
+    Execute();
+  });
+  Menu->addAction(item);
+  return item;
 }
 
 // Only a checked entry is checkable: an unchecked one then shows no empty box in front of it.
-void TAction::Show(QAction* Item) const
-{
-    Item->setEnabled(Enabled());
-    Item->setCheckable(FChecked);
-    Item->setChecked(FChecked);
+void TAction::Show(QAction* Item) const {
+  Item->setEnabled(Enabled());
+  Item->setCheckable(FChecked);
+  Item->setChecked(FChecked);
 }

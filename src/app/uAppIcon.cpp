@@ -14,7 +14,9 @@ QPixmap IconPixmap(int size) {
   const int lit[2] = {7, 5};
   for (int bar = 0; bar < 2; ++bar) {
     for (int led = 0; led < 8; ++led) {
-      const QColor on = led >= 7 ? QColor(255, 0, 0) : led >= 5 ? QColor(255, 255, 0) : QColor(0, 255, 0);
+      const QColor on = led >= 7   ? QColor(255, 0, 0)
+                        : led >= 5 ? QColor(255, 255, 0)
+                                   : QColor(0, 255, 0);
       const QColor colour = led < lit[bar] ? on : on.darker(400);
       painter.fillRect(QRectF(2 + bar * 7, 14 - led * 1.75, 5, 1.25), colour);
     }
@@ -26,7 +28,6 @@ QPixmap IconPixmap(int size) {
 
 QIcon StereoluxIcon() {
   QIcon icon;
-  for (int size : {16, 32, 48})
-    icon.addPixmap(IconPixmap(size));
+  for (int size : {16, 32, 48}) icon.addPixmap(IconPixmap(size));
   return icon;
 }

@@ -13,14 +13,14 @@ void ShowException(const std::exception& E);
 // of ending the program, and the program goes on.
 class TApplication : public QApplication {
 public:
-    TApplication(int& argc, char** argv);
-    ~TApplication() override;
-    bool notify(QObject* Receiver, QEvent* Event) override;
+  TApplication(int& argc, char** argv);
+  ~TApplication() override;
+  bool notify(QObject* Receiver, QEvent* Event) override;
 
-    // A request to end the process (SIGTERM, SIGINT, SIGHUP: a logout, a shutdown, Ctrl+C)
-    // closes MainForm as its close box would, so that it can save what it keeps.
-    void CloseOnTerminate(QWidget* MainForm);
+  // A request to end the process (SIGTERM, SIGINT, SIGHUP: a logout, a shutdown, Ctrl+C)
+  // closes MainForm as its close box would, so that it can save what it keeps.
+  void CloseOnTerminate(QWidget* MainForm);
 
 private:
-    QSocketNotifier* FTerminateNotifier = nullptr;
+  QSocketNotifier* FTerminateNotifier = nullptr;
 };

@@ -10,116 +10,95 @@ TAudioRecordConnector AudioRecordConnector = ConnectSystemAudioRecord;
 
 namespace {
 
-int IndexOfName(const QComboBox* List, const std::string& Name)
-{
-    return List->findText(QString::fromStdString(Name), Qt::MatchFixedString);
+int IndexOfName(const QComboBox* List, const std::string& Name) {
+  return List->findText(QString::fromStdString(Name), Qt::MatchFixedString);
 }
 
 // The item's text; empty outside the list.
-std::string ItemText(const QComboBox* List, int Index)
-{
-    return List->itemText(Index).toStdString();
+std::string ItemText(const QComboBox* List, int Index) {
+  return List->itemText(Index).toStdString();
 }
 
 // The capture opens its device only when it starts, so a new name is put into effect by
 // restarting it. A name that matches no device falls back to the default one. The window
 // never stops the capture itself: one that is stopped has lost its device, and a pick, even
 // of the same name once the device is back, starts it again.
-void HandDeviceToCapture(TfmMain& Form, const std::string& Name)
-{
-    if (!Form.ALAudioIn1)
-        return;
-    TALAudioIn& capture = *Form.ALAudioIn1;
-    if (capture.Device().GetDeviceName() == Name && capture.GetEnabled())
-        return;
-    capture.Device().SetDeviceName(Name);
-    capture.SetEnabled(false);
-    capture.SetEnabled(true);
+void HandDeviceToCapture(TfmMain& Form, const std::string& Name) {
+  if (!Form.ALAudioIn1) return;
+  TALAudioIn& capture = *Form.ALAudioIn1;
+  if (capture.Device().GetDeviceName() == Name && capture.GetEnabled()) return;
+  capture.Device().SetDeviceName(Name);
+  capture.SetEnabled(false);
+  capture.SetEnabled(true);
 }
 
-} // namespace
+}  // namespace
 
-void CreateRecordControl(TfmMain& Form)
-{
-    try {
-        Form.rec = std::make_unique<TCAudioRecord>(AudioRecordConnector);
-    } catch (const std::exception&) {
-        Form.rec.reset();
-    }
-    FillDeviceList(Form);
-    FillDeviceLineList(Form, 0, "");
-    if (Form.rec) {
-        Form.rec->SetFILEFORMAT(0);
-        Form.rec->SetWaveFormatIdx(0);
-        Form.rec->SetDeviceLineVolume(100);
-    }
+void CreateRecordControl(TfmMain& Form) {
+  try {
+    Form.rec = std::make_unique<TCAudioRecord>(AudioRecordConnector);
+  } catch (const std::exception&) {
+    Form.rec.reset();
+  }
+  FillDeviceList(Form);
+  FillDeviceLineList(Form, 0, "");
+  if (Form.rec) {
+    Form.rec->SetFILEFORMAT(0);
+    Form.rec->SetWaveFormatIdx(0);
+    Form.rec->SetDeviceLineVolume(100);
+  }
 }
 
-void FillDeviceList(TfmMain& Form)
-{
-    if (!Form.rec)
-        return;
-    const int32_t n = Form.rec->GetDeviceCount();
-    for (int32_t nID = 0; nID < n; ++nID)
-        Form.lstDevices->addItem(QString::fromStdString(Form.rec->GetDeviceName(nID)));
-    Form.lstDevices->setCurrentIndex(0);
-    SelectDevice(Form, 0, "");
+void FillDeviceList(TfmMain& Form) {
+  if (!Form.rec) return;
+  const int32_t n = Form.rec->GetDeviceCount();
+  for (int32_t nID = 0; nID < n; ++nID)
+    Form.lstDevices->addItem(QString::fromStdString(Form.rec->GetDeviceName(nID)));
+  Form.lstDevices->setCurrentIndex(0);
+  SelectDevice(Form, 0, "");
 }
 
-void FillDeviceLineList(TfmMain& Form, int Index, const std::string& Name)
-{
-    Form.lstDeviceLines->clear();
-    if (!Form.rec)
-        return;
-    if (Index == -1)
-        Index = IndexOfDevice(Form, Name);
-    if (Index == -1)
-        return;
-    // The lines are those of the control's current device, which the caller has chosen.
-    const int32_t m = Form.rec->GetDeviceLineCount();
-    for (int32_t nID = 0; nID < m; ++nID)
-        Form.lstDeviceLines->addItem(QString::fromStdString(Form.rec->GetDeviceLineName(nID)));
-    Form.lstDeviceLines->setCurrentIndex(0);
-    SelectDeviceLine(Form, 0, "");
+void FillDeviceLineList(TfmMain& Form, int Index, const std::string& Name) {
+  Form.lstDeviceLines->clear();
+  if (!Form.rec) return;
+  if (Index == -1) Index = IndexOfDevice(Form, Name);
+  if (Index == -1) return;
+  // The lines are those of the control's current device, which the caller has chosen.
+  const int32_t m = Form.rec->GetDeviceLineCount();
+  for (int32_t nID = 0; nID < m; ++nID)
+    Form.lstDeviceLines->addItem(QString::fromStdString(Form.rec->GetDeviceLineName(nID)));
+  Form.lstDeviceLines->setCurrentIndex(0);
+  SelectDeviceLine(Form, 0, "");
 }
 
-void SelectDevice(TfmMain& Form, int Index, const std::string& Name)
-{
-    if (Index == -1)
-        Index = IndexOfDevice(Form, Name);
-    try {
-        if (!Form.rec)
-            return;
-        Form.rec->SetDeviceIndex(Index);
-        UserPrefs.Device = ItemText(Form.lstDevices, Index);
-        FillDeviceLineList(Form, Index, "");
-        HandDeviceToCapture(Form, ItemText(Form.lstDevices, Index));
-    } catch (const std::exception&) {
-    }
+void SelectDevice(TfmMain& Form, int Index, const std::string& Name) {
+  if (Index == -1) Index = IndexOfDevice(Form, Name);
+  try {
+    if (!Form.rec) return;
+    Form.rec->SetDeviceIndex(Index);
+    UserPrefs.Device = ItemText(Form.lstDevices, Index);
+    FillDeviceLineList(Form, Index, "");
+    HandDeviceToCapture(Form, ItemText(Form.lstDevices, Index));
+  } catch (const std::exception&) {
+  }
 }
 
-void SelectDeviceLine(TfmMain& Form, int Index, const std::string& Name)
-{
-    if (Index == -1)
-        Index = IndexOfDeviceLine(Form, Name);
-    try {
-        if (!Form.rec)
-            return;
-        Form.rec->SetDeviceLineIndex(Index);
-        // At start-up the first line is selected before the saved one is applied; recording it
-        // would lose the saved name.
-        if (!InFormCreate)
-            UserPrefs.DeviceLine = ItemText(Form.lstDeviceLines, Index);
-    } catch (const std::exception&) {
-    }
+void SelectDeviceLine(TfmMain& Form, int Index, const std::string& Name) {
+  if (Index == -1) Index = IndexOfDeviceLine(Form, Name);
+  try {
+    if (!Form.rec) return;
+    Form.rec->SetDeviceLineIndex(Index);
+    // At start-up the first line is selected before the saved one is applied; recording it
+    // would lose the saved name.
+    if (!InFormCreate) UserPrefs.DeviceLine = ItemText(Form.lstDeviceLines, Index);
+  } catch (const std::exception&) {
+  }
 }
 
-int IndexOfDevice(const TfmMain& Form, const std::string& Name)
-{
-    return IndexOfName(Form.lstDevices, Name);
+int IndexOfDevice(const TfmMain& Form, const std::string& Name) {
+  return IndexOfName(Form.lstDevices, Name);
 }
 
-int IndexOfDeviceLine(const TfmMain& Form, const std::string& Name)
-{
-    return IndexOfName(Form.lstDeviceLines, Name);
+int IndexOfDeviceLine(const TfmMain& Form, const std::string& Name) {
+  return IndexOfName(Form.lstDeviceLines, Name);
 }

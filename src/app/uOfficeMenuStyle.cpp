@@ -36,10 +36,9 @@ QMenu::separator { height: 1px; background: #6A8CCB; margin: 2px 2px 2px 30px; }
 QMenu::indicator { width: 13px; height: 13px; left: 6px; }
 )";
 
-} // namespace
+}  // namespace
 
-void ApplyOfficeMenuStyle(QWidget* Menu)
-{
-    Menu->setFont(QFont(QStringLiteral("Tahoma"), 8));
-    Menu->setStyleSheet(QString::fromLatin1(OfficeStyleSheet));
+void ApplyOfficeMenuStyle(QWidget* Menu) {
+  Menu->setFont(QFont(QStringLiteral("Tahoma"), 8));
+  Menu->setStyleSheet(QString::fromLatin1(OfficeStyleSheet));
 }

@@ -14,13 +14,14 @@ QEvent::Type MessageEventType() {
 }
 
 class TMessageEvent final : public QEvent {
- public:
-  explicit TMessageEvent(const TMessage& AMessage) : QEvent(MessageEventType()), Message(AMessage) {}
+public:
+  explicit TMessageEvent(const TMessage& AMessage)
+      : QEvent(MessageEventType()), Message(AMessage) {}
   TMessage Message;
 };
 
 class TReceiver final : public QObject {
- public:
+public:
   explicit TReceiver(TWndMethod AWndProc) : FWndProc(std::move(AWndProc)) {
     // Made on the GUI thread in practice; pushing it there makes sure its events are
     // delivered by the loop that runs the user interface.
@@ -53,13 +54,13 @@ class TReceiver final : public QObject {
     }
   }
 
- private:
+private:
   TWndMethod FWndProc;
   int FDispatching = 0;  // nested event loops may dispatch again
 };
 
 class TQtHiddenWindow final : public ISLHiddenWindow {
- public:
+public:
   explicit TQtHiddenWindow(TWndMethod AWndProc) : FReceiver(new TReceiver(std::move(AWndProc))) {}
   ~TQtHiddenWindow() override { FReceiver->Retire(); }
 
@@ -68,7 +69,7 @@ class TQtHiddenWindow final : public ISLHiddenWindow {
     return true;
   }
 
- private:
+private:
   TReceiver* FReceiver;
 };
 

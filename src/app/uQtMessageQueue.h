@@ -7,7 +7,7 @@
 // Binds the core's main-thread queue to Qt: every hidden window is a QObject that lives on
 // the application's thread and receives the posted messages as events from Qt's loop.
 class TQtMessageQueue final : public ISLMessageQueue {
- public:
+public:
   std::unique_ptr<ISLHiddenWindow> CreateHiddenWindow(TWndMethod AWndProc) override;
 };
 

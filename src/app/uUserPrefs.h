@@ -7,14 +7,14 @@ class TfmMain;
 
 // The settings kept between runs.
 struct TUserPrefs {
-    std::string Device;
-    std::string DeviceLine;
-    bool GUIShowPnlConfig = false;
-    bool GUIShowPnlLevel = false;
-    bool ShowPeak = false;
-    bool ShowPeakDBFS = false;
-    int32_t InLevelCoefLeft = 0;
-    int32_t InLevelCoefRight = 0;
+  std::string Device;
+  std::string DeviceLine;
+  bool GUIShowPnlConfig = false;
+  bool GUIShowPnlLevel = false;
+  bool ShowPeak = false;
+  bool ShowPeakDBFS = false;
+  int32_t InLevelCoefLeft = 0;
+  int32_t InLevelCoefRight = 0;
 };
 
 extern TUserPrefs UserPrefs;

@@ -6,11 +6,11 @@ class TfmMain;
 
 // How the meter is shown and the peak memory behind the peak readouts.
 struct TVuState {
-    bool Vertical = false;
-    bool DotMode = false;
-    int32_t Margin = 0;        // pixels of the client area around the meter, both sides together
-    double PeakMemLeft = 0.0;  // largest trimmed level since the last reset, in sample units
-    double PeakMemRight = 0.0;
+  bool Vertical = false;
+  bool DotMode = false;
+  int32_t Margin = 0;        // pixels of the client area around the meter, both sides together
+  double PeakMemLeft = 0.0;  // largest trimmed level since the last reset, in sample units
+  double PeakMemRight = 0.0;
 };
 
 extern TVuState VuState;

@@ -14,37 +14,30 @@ namespace {
 // small block.
 constexpr uint64_t SizeLimit = uint64_t{TSLSmartBufferManager::MaxBlockSize} + 1;
 
-uint64_t SaturatedProduct(uint64_t A, uint64_t B)
-{
-  if (A != 0 && B > SizeLimit / A)
-    return SizeLimit;
+uint64_t SaturatedProduct(uint64_t A, uint64_t B) {
+  if (A != 0 && B > SizeLimit / A) return SizeLimit;
   return std::min(A * B, SizeLimit);
 }
 
-uint32_t ContainerWidth(uint32_t ABitsPerSample)
-{
+uint32_t ContainerWidth(uint32_t ABitsPerSample) {
   return ABitsPerSample % 8 == 0 ? ABitsPerSample : (ABitsPerSample / 8 + 1) * 8;
 }
 
 // Keeps the first AChannels speakers that the mask names among its lowest 17 positions;
 // a mask naming fewer, or whose last kept speaker is the seventeenth, stays whole.
-uint32_t TrimChannelMask(uint32_t AMask, uint32_t AChannels)
-{
+uint32_t TrimChannelMask(uint32_t AMask, uint32_t AChannels) {
   uint32_t Count = 0;
   for (uint32_t Position = 0; Position <= 16; ++Position) {
-    if (!((AMask >> Position) & 1u))
-      continue;
+    if (!((AMask >> Position) & 1u)) continue;
     if (++Count == AChannels) {
-      if (Position <= 15)
-        AMask &= (2u << Position) - 1;
+      if (Position <= 15) AMask &= (2u << Position) - 1;
       break;
     }
   }
   return AMask;
 }
 
-uint32_t LowestChannelsMask(uint32_t AChannels)
-{
+uint32_t LowestChannelsMask(uint32_t AChannels) {
   return static_cast<uint32_t>((uint64_t{1} << std::min(AChannels, 32u)) - 1);
 }
 
@@ -52,46 +45,35 @@ uint32_t LowestChannelsMask(uint32_t AChannels)
 
 // TSLGenericBuffer
 
-TSLGenericBuffer::~TSLGenericBuffer()
-{
-  if (pDataContainer)
-    pDataContainer->RemoveReff(FOwnsData);
+TSLGenericBuffer::~TSLGenericBuffer() {
+  if (pDataContainer) pDataContainer->RemoveReff(FOwnsData);
 }
 
-void TSLGenericBuffer::Attach(TSLSmartBuffer* AContainer, uint32_t ACharSize)
-{
+void TSLGenericBuffer::Attach(TSLSmartBuffer* AContainer, uint32_t ACharSize) {
   AContainer->AddReff(FOwnsData);
   pDataContainer = AContainer;
   FCharSize = ACharSize;
   RefreshCache();
 }
 
-void TSLGenericBuffer::RefreshCache()
-{
+void TSLGenericBuffer::RefreshCache() {
   FDataPtr = static_cast<uint8_t*>(pDataContainer->GetRawData());
 }
 
-uint8_t* TSLGenericBuffer::ByteWrite()
-{
+uint8_t* TSLGenericBuffer::ByteWrite() {
   Unique(false);
   return FDataPtr;
 }
 
-uint8_t* TSLGenericBuffer::ByteModify()
-{
+uint8_t* TSLGenericBuffer::ByteModify() {
   Unique(true);
   return FDataPtr;
 }
 
-void TSLGenericBuffer::Unique(bool PreserveData)
-{
-  MakeUnique(PreserveData);
-}
+void TSLGenericBuffer::Unique(bool PreserveData) { MakeUnique(PreserveData); }
 
-bool TSLGenericBuffer::MakeUnique(bool PreserveData)
-{
-  if (!pDataContainer || pDataContainer->SingleOwner())
-    return false;
+bool TSLGenericBuffer::MakeUnique(bool PreserveData) {
+  if (!pDataContainer || pDataContainer->SingleOwner()) return false;
   TSLSmartBuffer* Old = pDataContainer;
   TSLSmartBuffer* Private = Old->Clone(PreserveData);
   Private->AddReff(FOwnsData);
@@ -103,10 +85,10 @@ bool TSLGenericBuffer::MakeUnique(bool PreserveData)
 
 // TALAudioBuffer
 
-std::shared_ptr<IALAudioBuffer> TALAudioBuffer::CreateSizeEx(uint32_t ARate, uint32_t ABitsPerSample,
+std::shared_ptr<IALAudioBuffer> TALAudioBuffer::CreateSizeEx(uint32_t ARate,
+                                                             uint32_t ABitsPerSample,
                                                              uint32_t AChannels, uint32_t ASize,
-                                                             TALSpeakers ASpeakerMask)
-{
+                                                             TALSpeakers ASpeakerMask) {
   const uint32_t Width = ContainerWidth(ABitsPerSample);
   const uint64_t DataBytes = SaturatedProduct(SaturatedProduct(Width / 8, ASize), AChannels);
   // A block too large for the pool is refused by the container.
@@ -135,21 +117,18 @@ std::shared_ptr<IALAudioBuffer> TALAudioBuffer::CreateSizeEx(uint32_t ARate, uin
 }
 
 std::shared_ptr<IALAudioBuffer> TALAudioBuffer::CreateSize(uint32_t ARate, uint32_t ABitsPerSample,
-                                                           uint32_t AChannels, uint32_t ASize)
-{
+                                                           uint32_t AChannels, uint32_t ASize) {
   return CreateSizeEx(ARate, ABitsPerSample, AChannels, ASize, TALSpeakers());
 }
 
-std::shared_ptr<IALAudioBuffer> TALAudioBuffer::CreateWaveFormat(const TALWaveFormatExtensible& AWaveFormat,
-                                                                 uint32_t ASize)
-{
+std::shared_ptr<IALAudioBuffer> TALAudioBuffer::CreateWaveFormat(
+    const TALWaveFormatExtensible& AWaveFormat, uint32_t ASize) {
   return CreateSizeEx(AWaveFormat.Format.nSamplesPerSec, AWaveFormat.wValidBitsPerSample,
                       AWaveFormat.Format.nChannels, ASize,
                       TALSpeakers::FromMask(AWaveFormat.dwChannelMask));
 }
 
-std::shared_ptr<IALAudioBuffer> TALAudioBuffer::CreateUniversal(const ISLData& Other)
-{
+std::shared_ptr<IALAudioBuffer> TALAudioBuffer::CreateUniversal(const ISLData& Other) {
   TSLSmartBuffer* Container = Other.GetDataContainer();
   if (!Container || Other.GetCharSize() < ALWaveFormatHeaderSize ||
       Other.GetCharSize() > Container->GetAllocatedSize())
@@ -159,13 +138,11 @@ std::shared_ptr<IALAudioBuffer> TALAudioBuffer::CreateUniversal(const ISLData& O
   return Buffer;
 }
 
-std::shared_ptr<IALAudioBuffer> TALAudioBuffer::CreateCopy(const IALAudioBuffer& Other)
-{
+std::shared_ptr<IALAudioBuffer> TALAudioBuffer::CreateCopy(const IALAudioBuffer& Other) {
   return CreateUniversal(Other);
 }
 
-void TALAudioBuffer::RefreshCache()
-{
+void TALAudioBuffer::RefreshCache() {
   auto* Block = static_cast<uint8_t*>(pDataContainer->GetRawData());
   FWaveFormat = reinterpret_cast<PALWaveFormatExtensible>(Block);
   FChannels = FWaveFormat->Format.nChannels;
@@ -177,28 +154,19 @@ void TALAudioBuffer::RefreshCache()
   FDataPtr = Block + FDataOffset;
 }
 
-uint32_t TALAudioBuffer::GetByteSize() const
-{
+uint32_t TALAudioBuffer::GetByteSize() const {
   return FCharSize > FDataOffset ? FCharSize - FDataOffset : 0;
 }
 
-uint32_t TALAudioBuffer::GetSize() const
-{
-  return FDataStep == 0 ? 0 : GetByteSize() / FDataStep;
-}
+uint32_t TALAudioBuffer::GetSize() const { return FDataStep == 0 ? 0 : GetByteSize() / FDataStep; }
 
-uint32_t TALAudioBuffer::GetSampleRate() const
-{
-  return FWaveFormat->Format.nSamplesPerSec;
-}
+uint32_t TALAudioBuffer::GetSampleRate() const { return FWaveFormat->Format.nSamplesPerSec; }
 
-void TALAudioBuffer::GetWaveFormat(TALWaveFormatExtensible& AWaveFormat) const
-{
+void TALAudioBuffer::GetWaveFormat(TALWaveFormatExtensible& AWaveFormat) const {
   std::memcpy(&AWaveFormat, FWaveFormat, sizeof(AWaveFormat));
 }
 
-uint32_t TALAudioBuffer::SampleOffset(uint32_t AIndex, uint32_t AChannel) const
-{
+uint32_t TALAudioBuffer::SampleOffset(uint32_t AIndex, uint32_t AChannel) const {
   if (AChannel >= FChannels)
     throw std::out_of_range("Channel out of range = " + std::to_string(AChannel));
   const uint64_t Offset = uint64_t{AIndex} * FDataStep + uint64_t{AChannel} * (FSampleBitWidth / 8);
@@ -209,34 +177,29 @@ uint32_t TALAudioBuffer::SampleOffset(uint32_t AIndex, uint32_t AChannel) const
   return static_cast<uint32_t>(Offset);
 }
 
-int32_t TALAudioBuffer::GetSample(uint32_t AIndex, uint32_t AChannel) const
-{
+int32_t TALAudioBuffer::GetSample(uint32_t AIndex, uint32_t AChannel) const {
   const uint8_t* Sample = FDataPtr + SampleOffset(AIndex, AChannel);
   switch (FSampleBitWidth / 8) {
-  case 1:
-    return Sample[0];
-  case 2: {
-    int16_t Value;
-    std::memcpy(&Value, Sample, sizeof(Value));
-    return Value;
-  }
-  case 3:
-    return Sample[0] | (Sample[1] << 8) | (Sample[2] << 16);
-  default: {
-    int32_t Value;
-    std::memcpy(&Value, Sample, sizeof(Value));
-    return Value;
-  }
+    case 1: return Sample[0];
+    case 2: {
+      int16_t Value;
+      std::memcpy(&Value, Sample, sizeof(Value));
+      return Value;
+    }
+    case 3: return Sample[0] | (Sample[1] << 8) | (Sample[2] << 16);
+    default: {
+      int32_t Value;
+      std::memcpy(&Value, Sample, sizeof(Value));
+      return Value;
+    }
   }
 }
 
-void TALAudioBuffer::SetSample(uint32_t AIndex, uint32_t AChannel, int32_t AValue)
-{
+void TALAudioBuffer::SetSample(uint32_t AIndex, uint32_t AChannel, int32_t AValue) {
   const uint32_t Offset = SampleOffset(AIndex, AChannel);
   Unique(true);
   uint8_t* Sample = FDataPtr + Offset;
   const auto Bits = static_cast<uint32_t>(AValue);
   const uint32_t Bytes = std::min(FSampleBitWidth / 8, 4u);
-  for (uint32_t i = 0; i < Bytes; ++i)
-    Sample[i] = static_cast<uint8_t>(Bits >> (8 * i));
+  for (uint32_t i = 0; i < Bytes; ++i) Sample[i] = static_cast<uint8_t>(Bits >> (8 * i));
 }

@@ -104,8 +104,8 @@ public:
                                                       TALSpeakers ASpeakerMask);
   static std::shared_ptr<IALAudioBuffer> CreateSize(uint32_t ARate, uint32_t ABitsPerSample,
                                                     uint32_t AChannels, uint32_t ASize);
-  static std::shared_ptr<IALAudioBuffer> CreateWaveFormat(const TALWaveFormatExtensible& AWaveFormat,
-                                                          uint32_t ASize);
+  static std::shared_ptr<IALAudioBuffer> CreateWaveFormat(
+      const TALWaveFormatExtensible& AWaveFormat, uint32_t ASize);
   // A second buffer on Other's container; nothing is copied.
   static std::shared_ptr<IALAudioBuffer> CreateUniversal(const ISLData& Other);
   static std::shared_ptr<IALAudioBuffer> CreateCopy(const IALAudioBuffer& Other);

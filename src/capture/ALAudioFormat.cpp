@@ -4,8 +4,7 @@
 
 namespace {
 
-uint16_t ClampLow16(uint32_t AValue, uint16_t AMin, uint16_t AMax)
-{
+uint16_t ClampLow16(uint32_t AValue, uint16_t AMin, uint16_t AMax) {
   return std::clamp(static_cast<uint16_t>(AValue & 0xFFFF), AMin, AMax);
 }
 
@@ -13,10 +12,9 @@ void Nothing() {}
 
 }  // namespace
 
-TALAudioFormatBasic::TALAudioFormatBasic(TLPComponent* AOwnerProperty, std::shared_ptr<ILPLock> ALock,
-                                         TNotifyEvent AOnChange)
-    : TLPLockedPersistentNotify(AOwnerProperty, std::move(ALock), std::move(AOnChange))
-{
+TALAudioFormatBasic::TALAudioFormatBasic(TLPComponent* AOwnerProperty,
+                                         std::shared_ptr<ILPLock> ALock, TNotifyEvent AOnChange)
+    : TLPLockedPersistentNotify(AOwnerProperty, std::move(ALock), std::move(AOnChange)) {
   FWaveFormat.Format.nChannels = 2;
   FWaveFormat.wValidBitsPerSample = 16;
   FWaveFormat.Format.nSamplesPerSec = 11025;
@@ -24,8 +22,7 @@ TALAudioFormatBasic::TALAudioFormatBasic(TLPComponent* AOwnerProperty, std::shar
   UpdateWaveFormat();
 }
 
-void TALAudioFormatBasic::UpdateWaveFormat()
-{
+void TALAudioFormatBasic::UpdateWaveFormat() {
   TALWaveFormatEx& Format = FWaveFormat.Format;
   const uint16_t Valid = FWaveFormat.wValidBitsPerSample;
   Format.wFormatTag = WAVE_FORMAT_EXTENSIBLE;
@@ -36,62 +33,53 @@ void TALAudioFormatBasic::UpdateWaveFormat()
   FWaveFormat.SubFormat = KSDATAFORMAT_SUBTYPE_PCM;
 }
 
-uint32_t TALAudioFormatBasic::GetChannels() const
-{
+uint32_t TALAudioFormatBasic::GetChannels() const {
   return Read([this] { return uint32_t{FWaveFormat.Format.nChannels}; });
 }
 
-void TALAudioFormatBasic::SetChannels(uint32_t AValue)
-{
+void TALAudioFormatBasic::SetChannels(uint32_t AValue) {
   Change(
       ClampLow16(AValue, 1, 32), [this] { return FWaveFormat.Format.nChannels; },
       [this](uint16_t V) { FWaveFormat.Format.nChannels = V; }, [this] { UpdateWaveFormat(); });
 }
 
-uint32_t TALAudioFormatBasic::GetBits() const
-{
+uint32_t TALAudioFormatBasic::GetBits() const {
   return Read([this] { return uint32_t{FWaveFormat.wValidBitsPerSample}; });
 }
 
-void TALAudioFormatBasic::SetBits(uint32_t AValue)
-{
+void TALAudioFormatBasic::SetBits(uint32_t AValue) {
   Change(
       ClampLow16(AValue, 1, 32), [this] { return FWaveFormat.wValidBitsPerSample; },
       [this](uint16_t V) { FWaveFormat.wValidBitsPerSample = V; }, [this] { UpdateWaveFormat(); });
 }
 
-uint32_t TALAudioFormatBasic::GetSampleRate() const
-{
+uint32_t TALAudioFormatBasic::GetSampleRate() const {
   return Read([this] { return FWaveFormat.Format.nSamplesPerSec; });
 }
 
-void TALAudioFormatBasic::SetSampleRate(uint32_t AValue)
-{
+void TALAudioFormatBasic::SetSampleRate(uint32_t AValue) {
   Change(
       AValue, [this] { return FWaveFormat.Format.nSamplesPerSec; },
-      [this](uint32_t V) { FWaveFormat.Format.nSamplesPerSec = V; }, [this] { UpdateWaveFormat(); });
+      [this](uint32_t V) { FWaveFormat.Format.nSamplesPerSec = V; },
+      [this] { UpdateWaveFormat(); });
 }
 
-TALSpeakers TALAudioFormatBasic::GetChannelMask() const
-{
+TALSpeakers TALAudioFormatBasic::GetChannelMask() const {
   return Read([this] { return TALSpeakers::FromMask(FWaveFormat.dwChannelMask); });
 }
 
-void TALAudioFormatBasic::SetChannelMask(TALSpeakers AValue)
-{
+void TALAudioFormatBasic::SetChannelMask(TALSpeakers AValue) {
   Change(
       AValue.Mask(), [this] { return FWaveFormat.dwChannelMask; },
       [this](uint32_t V) { FWaveFormat.dwChannelMask = V; }, [this] { UpdateWaveFormat(); });
 }
 
-const TALWaveFormatExtensible* TALAudioFormatBasic::GetWaveFormat() const
-{
+const TALWaveFormatExtensible* TALAudioFormatBasic::GetWaveFormat() const {
   Read(Nothing);
   return &FWaveFormat;
 }
 
-void TALAudioFormatBasic::Assign(const TALAudioFormatBasic& Source)
-{
+void TALAudioFormatBasic::Assign(const TALAudioFormatBasic& Source) {
   SetChannels(Source.GetChannels());
   SetBits(Source.GetBits());
   SetSampleRate(Source.GetSampleRate());
@@ -100,24 +88,19 @@ void TALAudioFormatBasic::Assign(const TALAudioFormatBasic& Source)
 
 TALAudioFormat::TALAudioFormat(TLPComponent* AOwnerProperty, std::shared_ptr<ILPLock> ALock,
                                TNotifyEvent AOnChange)
-    : TALAudioFormatBasic(AOwnerProperty, std::move(ALock), std::move(AOnChange))
-{
-}
+    : TALAudioFormatBasic(AOwnerProperty, std::move(ALock), std::move(AOnChange)) {}
 
-uint32_t TALAudioFormat::GetBufferSize() const
-{
+uint32_t TALAudioFormat::GetBufferSize() const {
   return Read([this] { return FBufferSize; });
 }
 
-void TALAudioFormat::SetBufferSize(uint32_t AValue)
-{
+void TALAudioFormat::SetBufferSize(uint32_t AValue) {
   Change(
       std::max(AValue, 1u), [this] { return FBufferSize; }, [this](uint32_t V) { FBufferSize = V; },
       Nothing);
 }
 
-void TALAudioFormat::Assign(const TALAudioFormatBasic& Source)
-{
+void TALAudioFormat::Assign(const TALAudioFormatBasic& Source) {
   TALAudioFormatBasic::Assign(Source);
   if (auto* Format = dynamic_cast<const TALAudioFormat*>(&Source))
     SetBufferSize(Format->GetBufferSize());

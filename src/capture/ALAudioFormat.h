@@ -96,13 +96,10 @@ enum TALSpeaker : uint32_t {
 class TALSpeakers {
 public:
   constexpr TALSpeakers() = default;
-  constexpr TALSpeakers(std::initializer_list<TALSpeaker> ASpeakers)
-  {
-    for (TALSpeaker Speaker : ASpeakers)
-      FMask |= 1u << Speaker;
+  constexpr TALSpeakers(std::initializer_list<TALSpeaker> ASpeakers) {
+    for (TALSpeaker Speaker : ASpeakers) FMask |= 1u << Speaker;
   }
-  static constexpr TALSpeakers FromMask(uint32_t AMask)
-  {
+  static constexpr TALSpeakers FromMask(uint32_t AMask) {
     TALSpeakers Speakers;
     Speakers.FMask = AMask;
     return Speakers;
@@ -127,9 +124,7 @@ public:
 
   TLPLockedPersistentNotify(TLPComponent* AOwnerProperty, std::shared_ptr<ILPLock> ALock,
                             TNotifyEvent AOnChange)
-      : OnChange(std::move(AOnChange)), FOwnerProperty(AOwnerProperty), FLock(std::move(ALock))
-  {
-  }
+      : OnChange(std::move(AOnChange)), FOwnerProperty(AOwnerProperty), FLock(std::move(ALock)) {}
   virtual ~TLPLockedPersistentNotify() = default;
   TLPLockedPersistentNotify(const TLPLockedPersistentNotify&) = delete;
   TLPLockedPersistentNotify& operator=(const TLPLockedPersistentNotify&) = delete;
@@ -143,22 +138,18 @@ protected:
   // value, then runs AUpdate and raises OnChange. A component that is stopping refuses its
   // lock, and the change is then dropped. Returns whether the value changed.
   template <typename T, typename TLoad, typename TStore, typename TUpdate>
-  bool Change(T AValue, TLoad ALoad, TStore AStore, TUpdate AUpdate)
-  {
+  bool Change(T AValue, TLoad ALoad, TStore AStore, TUpdate AUpdate) {
     TOWLockSection Section = FLock->WriteLock();
-    if (!Section || ALoad() == AValue)
-      return false;
+    if (!Section || ALoad() == AValue) return false;
     AStore(AValue);
     AUpdate();
-    if (OnChange)
-      OnChange(this);
+    if (OnChange) OnChange(this);
     return true;
   }
 
   // Reads under the owner's read lock; while the owner stops, the value is read as it stands.
   template <typename TLoad>
-  auto Read(TLoad ALoad) const
-  {
+  auto Read(TLoad ALoad) const {
     TOWLockSection Section = FLock->ReadLock();
     return ALoad();
   }

@@ -75,8 +75,9 @@ std::string TALAudioCaptureDeviceItems::PickLeastUsedDevice() const {
   std::vector<std::string> names;
   FOwnerProperty->GetDeviceList(names);
   for (const std::string& name : names) {
-    const auto uses = std::count_if(FItems.begin(), FItems.end(),
-                                    [&](const auto& item) { return item->GetDeviceName() == name; });
+    const auto uses = std::count_if(FItems.begin(), FItems.end(), [&](const auto& item) {
+      return item->GetDeviceName() == name;
+    });
     if (!name.empty() && uses < least) {
       least = static_cast<int32_t>(uses);
       best = name;
@@ -165,7 +166,8 @@ void TALAudioParams::Recycle(std::unique_ptr<TALWaveBuffer> ABuffer) {
 
 TALAudioIn::TALAudioIn() : FParams(std::make_shared<TALAudioParams>()) {
   try {
-    FLossNotify = std::make_unique<TSLMainThreadNotify>([this](TSLMainThreadNotify*) { EndLostRun(); });
+    FLossNotify =
+        std::make_unique<TSLMainThreadNotify>([this](TSLMainThreadNotify*) { EndLostRun(); });
   } catch (const std::runtime_error&) {
     // No main-thread queue (a program without an event loop): nobody could be told.
   }
@@ -289,9 +291,10 @@ void TALAudioIn::OpenDevice(const TALWaveFormatExtensible& AWaveFormat) {
   ReleaseStrandedBuffers();
   const uint32_t id = FDevice->GetDeviceID();
   HWAVEIN handle = 0;
-  const MMRESULT result = waveInOpen(&handle, id, reinterpret_cast<const WAVEFORMATEX*>(&AWaveFormat),
-                                     WaveInCallback, reinterpret_cast<uintptr_t>(FWaveThread.get()),
-                                     id == WAVE_MAPPER ? OpenFlagsMapper : OpenFlagsDevice);
+  const MMRESULT result =
+      waveInOpen(&handle, id, reinterpret_cast<const WAVEFORMATEX*>(&AWaveFormat), WaveInCallback,
+                 reinterpret_cast<uintptr_t>(FWaveThread.get()),
+                 id == WAVE_MAPPER ? OpenFlagsMapper : OpenFlagsDevice);
   {
     // Open and handle change together, so that a replacement for a buffer of the last run
     // cannot be queued on the new one.

@@ -4,8 +4,7 @@ const TOWStreamType ALAudioStreamType{
     "AL Audio stream",
     [](const IOWStream& APin) { return dynamic_cast<const IALAudioStream*>(&APin) != nullptr; }};
 
-TALOWAudioSourcePin::TALOWAudioSourcePin(TLPComponent* AOwner,
-                                         std::shared_ptr<IOWLock> AOwnerLock,
+TALOWAudioSourcePin::TALOWAudioSourcePin(TLPComponent* AOwner, std::shared_ptr<IOWLock> AOwnerLock,
                                          TSLOperationEvent AOperationEvent)
     : TSLOWSourcePin(AOwner, std::move(AOwnerLock), std::move(AOperationEvent)) {
   StreamType.Register(&ALAudioStreamType, SLSubmit);

@@ -71,17 +71,10 @@ void TOWLockSection::Release() {
   TKind kind = std::exchange(FKind, TKind::None);
   bool held = std::exchange(FHeld, false);
   switch (kind) {
-    case TKind::None:
-      break;
-    case TKind::Access:
-      lock->EndAccess(held);
-      break;
-    case TKind::Stop:
-      lock->EndStop();
-      break;
-    case TKind::UnlockAll:
-      lock->EndUnlockAll(FCount);
-      break;
+    case TKind::None: break;
+    case TKind::Access: lock->EndAccess(held); break;
+    case TKind::Stop: lock->EndStop(); break;
+    case TKind::UnlockAll: lock->EndUnlockAll(FCount); break;
   }
   // The owner lock is taken back only after this lock has been given back.
   if (TOWLock* slave = std::exchange(FSlave, nullptr)) {
@@ -153,8 +146,7 @@ TOWLockSection TOWLock::AccessLock(IOWLock* ASlave) {
         section.FKind = TOWLockSection::TKind::Access;
         section.FHeld = false;
         return section;
-      case TTryResult::TimedOut:
-        break;
+      case TTryResult::TimedOut: break;
     }
     if (attempt < CMaxAttemptMs) {
       ++attempt;
@@ -226,8 +218,7 @@ void TOWLock::EndUnlockAll(int32_t ACount) {
         // Another thread stops the lock: the sections that held it before go on without it,
         // as any section does during a stop. A thread's own stop does not turn it away.
         return;
-      case TTryResult::TimedOut:
-        break;
+      case TTryResult::TimedOut: break;
     }
   }
 }
@@ -283,17 +274,10 @@ TOWDestroyLockSection::~TOWDestroyLockSection() { Release(); }
 void TOWDestroyLockSection::Release() {
   TOWDestroyLock* lock = std::exchange(FLock, nullptr);
   switch (std::exchange(FKind, TKind::None)) {
-    case TKind::None:
-      break;
-    case TKind::Lock:
-      lock->FLockCounter.fetch_sub(1);
-      break;
-    case TKind::Destroy:
-      lock->FDestroying.fetch_sub(1);
-      break;
-    case TKind::DestroyUnlock:
-      lock->FDestroying.fetch_add(FOld);
-      break;
+    case TKind::None: break;
+    case TKind::Lock: lock->FLockCounter.fetch_sub(1); break;
+    case TKind::Destroy: lock->FDestroying.fetch_sub(1); break;
+    case TKind::DestroyUnlock: lock->FDestroying.fetch_add(FOld); break;
   }
 }
 

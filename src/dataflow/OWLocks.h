@@ -102,7 +102,7 @@ private:
 
   TTryResult TryLock(uint32_t ATimeoutMs);
   bool StoppedByOther(std::thread::id AThread) const;  // under FIntLockSection
-  void EnterOwnStop(std::thread::id AThread);         // under FIntLockSection
+  void EnterOwnStop(std::thread::id AThread);          // under FIntLockSection
   int32_t BeginUnlockAll();
   void EndAccess(bool AHeld);
   void EndStop();

@@ -249,14 +249,14 @@ TOWStreamTypeID TOWSourcePin::ChooseType(const TOWSinkPin& ASink) const {
   return nullptr;
 }
 
-void TOWSourcePin::AddSink(TOWSinkPin* ASink, TOWBasicPin* ANotifyAfterPin,
-                           TOWStreamTypeID AType) {
+void TOWSourcePin::AddSink(TOWSinkPin* ASink, TOWBasicPin* ANotifyAfterPin, TOWStreamTypeID AType) {
   FSinkPins.push_back({ASink, ANotifyAfterPin, AType, StreamType.SubmitFor(AType), 0});
   try {
     SinkAdded(ASink);
   } catch (...) {
     // The sink has not recorded this source yet: a failed connection must leave no entry.
-    std::erase_if(FSinkPins, [ASink](const TOWPinEntry& AEntry) { return AEntry.RealPin == ASink; });
+    std::erase_if(FSinkPins,
+                  [ASink](const TOWPinEntry& AEntry) { return AEntry.RealPin == ASink; });
     throw;
   }
 }

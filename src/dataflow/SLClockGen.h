@@ -21,7 +21,7 @@ inline constexpr uint32_t SLNotifyMessage = 0x8600;
 // Runs one handler on the main thread, notified from any thread. Notifiers are created and
 // destroyed on the main thread; a notifier must outlive every Notify call made on it.
 class TSLMainThreadNotify {
- public:
+public:
   using TNotifyEvent = std::function<void(TSLMainThreadNotify* Sender)>;
 
   // Throws std::runtime_error when no main-thread queue is installed.
@@ -37,7 +37,7 @@ class TSLMainThreadNotify {
   void Notify(bool ForcePost);
   void DoNotify();
 
- private:
+private:
   friend class TSLMainWindowNode;
 
   TNotifyEvent FOnNotify;
@@ -49,7 +49,7 @@ class TSLMainThreadNotify {
 // The process-wide hidden window shared by all notifiers, present exactly while at least one
 // notifier exists. Its class operations run on the main thread, except GetHandle.
 class TSLMainWindowNode {
- public:
+public:
   static void AddReff(TSLMainThreadNotify* ANotifyItem);
   static void RemoveReff(TSLMainThreadNotify* ANotifyItem);
   // The shared window; callable from any thread while the caller's notifier lives.
@@ -57,20 +57,28 @@ class TSLMainWindowNode {
 
   bool HandleMessage(TMessage& Message);
 
- private:
+private:
   TSLMainWindowNode();
 
   TSLHiddenForm FForm;
   std::vector<TSLMainThreadNotify*> FNotifyList;  // in registration order
 };
 
-enum class TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
+enum class TThreadPriority {
+  tpIdle,
+  tpLowest,
+  tpLower,
+  tpNormal,
+  tpHigher,
+  tpHighest,
+  tpTimeCritical
+};
 
 // A worker thread that carries a name and shows it to the system's tools. It is created
 // suspended; the subclass starts it. A subclass must end its thread (Terminate, wake its
 // Execute, WaitFor) in its own destructor, before its members go away.
 class TLPThread {
- public:
+public:
   explicit TLPThread(std::string AName);
   virtual ~TLPThread();
 
@@ -96,13 +104,13 @@ class TLPThread {
   // What escaped Execute, or nullptr; read it after WaitFor.
   std::exception_ptr FatalException() const { return FFatalException; }
 
- protected:
+protected:
   virtual void Execute() = 0;
   // First step of Execute: names the calling thread after FName, cut to the 15 bytes the
   // system keeps, at a character boundary.
   void PublishThreadName();
 
- private:
+private:
   void Run();
   void ApplyPriority();
 

@@ -11,7 +11,7 @@ using TSLHiddenFormMessageEvent = std::function<bool(TMessage& Message)>;
 // An invisible window owned by the main thread that hands the messages posted to it to one
 // handler. It is made through the installed main-thread queue.
 class TSLHiddenForm {
- public:
+public:
   // Throws std::runtime_error when no main-thread queue is installed.
   explicit TSLHiddenForm(TSLHiddenFormMessageEvent AOnMessage);
 
@@ -21,7 +21,7 @@ class TSLHiddenForm {
   // The window to post to; valid as long as this form lives.
   ISLHiddenWindow* GetHandle() const { return FForm.get(); }
 
- private:
+private:
   void HiddenWndProc(TMessage& Message);
 
   std::shared_ptr<ISLMessageQueue> FQueue;  // outlives FForm, as the queue requires

@@ -23,7 +23,7 @@ std::shared_ptr<ISLMessageQueue> SLGetMessageQueue() {
 }
 
 class TSLMessageQueue::TWindow final : public ISLHiddenWindow {
- public:
+public:
   TWindow(TSLMessageQueue& AQueue, TWndMethod AWndProc)
       : FQueue(AQueue), FWndProc(std::move(AWndProc)) {}
 
@@ -33,7 +33,7 @@ class TSLMessageQueue::TWindow final : public ISLHiddenWindow {
 
   const TWndMethod& WndProc() const { return FWndProc; }
 
- private:
+private:
   TSLMessageQueue& FQueue;
   TWndMethod FWndProc;
 };

@@ -23,7 +23,7 @@ struct TMessage {
 using TWndMethod = std::function<void(TMessage& Message)>;
 
 class ISLHiddenWindow {
- public:
+public:
   // Messages still queued for the window are dropped. The window may be destroyed from
   // inside its own window procedure.
   virtual ~ISLHiddenWindow() = default;
@@ -33,7 +33,7 @@ class ISLHiddenWindow {
 };
 
 class ISLMessageQueue {
- public:
+public:
   virtual ~ISLMessageQueue() = default;
 
   // Called on the main thread. The window hands each message posted to it to AWndProc on
@@ -49,14 +49,14 @@ std::shared_ptr<ISLMessageQueue> SLGetMessageQueue();
 // A plain thread-safe queue whose owner drains it by calling ProcessMessages on the thread
 // that owns its windows.
 class TSLMessageQueue final : public ISLMessageQueue {
- public:
+public:
   std::unique_ptr<ISLHiddenWindow> CreateHiddenWindow(TWndMethod AWndProc) override;
 
   // Dispatches queued messages, including those posted while it runs, until the queue is
   // empty. Returns how many messages reached a window.
   size_t ProcessMessages();
 
- private:
+private:
   class TWindow;
 
   bool Post(TWindow* AWindow, const TMessage& AMessage);

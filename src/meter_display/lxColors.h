@@ -8,9 +8,8 @@
 // the low byte and the top byte 0.
 using TColor = uint32_t;
 
-constexpr TColor RGBToColor(uint8_t r, uint8_t g, uint8_t b)
-{
-    return static_cast<TColor>(r) | (static_cast<TColor>(g) << 8) | (static_cast<TColor>(b) << 16);
+constexpr TColor RGBToColor(uint8_t r, uint8_t g, uint8_t b) {
+  return static_cast<TColor>(r) | (static_cast<TColor>(g) << 8) | (static_cast<TColor>(b) << 16);
 }
 
 constexpr TColor clBlack = RGBToColor(0, 0, 0);
@@ -21,8 +20,7 @@ constexpr TColor clYellow = RGBToColor(255, 255, 0);
 constexpr TColor clRed = RGBToColor(255, 0, 0);
 
 // The top byte is ignored: only plain RGB colours are drawn.
-inline QColor ColorToQColor(TColor c)
-{
-    return QColor(static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF),
-                  static_cast<int>((c >> 16) & 0xFF));
+inline QColor ColorToQColor(TColor c) {
+  return QColor(static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF),
+                static_cast<int>((c >> 16) & 0xFF));
 }

@@ -29,10 +29,8 @@ private:
 #endif
 };
 
-double FullScale(uint32_t ABitsPerSample)
-{
-  if (ABitsPerSample == 0 || ABitsPerSample > 64)
-    return 0;
+double FullScale(uint32_t ABitsPerSample) {
+  if (ABitsPerSample == 0 || ABitsPerSample > 64) return 0;
   return static_cast<double>((uint64_t{1} << (ABitsPerSample - 1)) - 1);
 }
 
@@ -40,32 +38,28 @@ double FullScale(uint32_t ABitsPerSample)
 
 // TALMeterBufferQueue
 
-void TALMeterBufferQueue::Push(const IALAudioBuffer& Buffer)
-{
+void TALMeterBufferQueue::Push(const IALAudioBuffer& Buffer) {
   FSamplesInBuffer += Buffer.GetSize();
   AddCopy(Buffer);
 }
 
-void TALMeterBufferQueue::AddCopy(const IALAudioBuffer& Buffer)
-{
+void TALMeterBufferQueue::AddCopy(const IALAudioBuffer& Buffer) {
   if (FFirst > 0 && FBufferList.size() == FBufferList.capacity()) {
-    FBufferList.erase(FBufferList.begin(), FBufferList.begin() + static_cast<std::ptrdiff_t>(FFirst));
+    FBufferList.erase(FBufferList.begin(),
+                      FBufferList.begin() + static_cast<std::ptrdiff_t>(FFirst));
     FFirst = 0;
   }
   FBufferList.push_back(TALAudioBuffer::CreateCopy(Buffer));
 }
 
-void TALMeterBufferQueue::Pop()
-{
+void TALMeterBufferQueue::Pop() {
   std::shared_ptr<IALAudioBuffer> Dropped;
   Pop(Dropped);
 }
 
-void TALMeterBufferQueue::Pop(std::shared_ptr<IALAudioBuffer>& Buffer)
-{
+void TALMeterBufferQueue::Pop(std::shared_ptr<IALAudioBuffer>& Buffer) {
   Buffer.reset();
-  if (Count() == 0)
-    return;
+  if (Count() == 0) return;
   Buffer = std::move(FBufferList[FFirst]);
   FSamplesInBuffer -= Buffer->GetSize();
   if (++FFirst == FBufferList.size()) {
@@ -74,8 +68,7 @@ void TALMeterBufferQueue::Pop(std::shared_ptr<IALAudioBuffer>& Buffer)
   }
 }
 
-bool TALMeterBufferQueue::GetBuffer(int32_t Index, std::shared_ptr<IALAudioBuffer>& Buffer) const
-{
+bool TALMeterBufferQueue::GetBuffer(int32_t Index, std::shared_ptr<IALAudioBuffer>& Buffer) const {
   if (Index < 0 || Index >= Count()) {
     Buffer.reset();
     return false;
@@ -84,8 +77,7 @@ bool TALMeterBufferQueue::GetBuffer(int32_t Index, std::shared_ptr<IALAudioBuffe
   return true;
 }
 
-void TALMeterBufferQueue::Clear()
-{
+void TALMeterBufferQueue::Clear() {
   FSamplesInBuffer = 0;
   FBufferList.clear();
   FFirst = 0;
@@ -93,8 +85,7 @@ void TALMeterBufferQueue::Clear()
 
 // TALCommonMeter
 
-TALCommonMeter::TALCommonMeter()
-{
+TALCommonMeter::TALCommonMeter() {
   FProcessNotify = std::make_unique<TSLMainThreadNotify>(
       [this](TSLMainThreadNotify* Sender) { DeliverReadyValues(Sender); });
   FBufferQueue = std::make_unique<TALMeterBufferQueue>();
@@ -108,8 +99,7 @@ TALCommonMeter::TALCommonMeter()
   SetCountChannels(2);
 }
 
-TALCommonMeter::~TALCommonMeter()
-{
+TALCommonMeter::~TALCommonMeter() {
   BeforeDestruction();
   TOWLockSection Stop = FLock->StopLock();
   FOutputPins.reset();
@@ -120,10 +110,8 @@ TALCommonMeter::~TALCommonMeter()
   FReadyList.clear();
 }
 
-void TALCommonMeter::BeforeDestruction()
-{
-  if (FBeforeDestructionDone)
-    return;
+void TALCommonMeter::BeforeDestruction() {
+  if (FBeforeDestructionDone) return;
   FBeforeDestructionDone = true;
   TOWLockSection Stop = FLock->StopLock();
   // The source sends its final stop to the leaving input on this thread.
@@ -131,26 +119,18 @@ void TALCommonMeter::BeforeDestruction()
   StopStream();
 }
 
-void TALCommonMeter::SetMode(TALValueMode AValue)
-{
+void TALCommonMeter::SetMode(TALValueMode AValue) {
   TOWLockSection Section = FLock->WriteLock();
-  if (Section)
-    FMode = AValue;
+  if (Section) FMode = AValue;
 }
 
-int32_t TALCommonMeter::CountChannels() const
-{
-  return FOutputPins->Count();
-}
+int32_t TALCommonMeter::CountChannels() const { return FOutputPins->Count(); }
 
-void TALCommonMeter::SetCountChannels(int32_t AValue)
-{
+void TALCommonMeter::SetCountChannels(int32_t AValue) {
   const int32_t Count = std::clamp(AValue, 1, ALMaxMeterChannels);
   FReadyList.clear();
-  for (int32_t i = 0; i < Count; ++i)
-    FReadyList.push_back(std::make_unique<TSLRealQueue>());
-  while (FOutputPins->Count() > Count)
-    FOutputPins->Delete(FOutputPins->Count() - 1);
+  for (int32_t i = 0; i < Count; ++i) FReadyList.push_back(std::make_unique<TSLRealQueue>());
+  while (FOutputPins->Count() > Count) FOutputPins->Delete(FOutputPins->Count() - 1);
   while (FOutputPins->Count() < Count) {
     auto* Pin = new TOWRealRangedSourcePin(this, FLock);
     FOutputPins->Add(Pin);
@@ -160,35 +140,32 @@ void TALCommonMeter::SetCountChannels(int32_t AValue)
   }
 }
 
-void TALCommonMeter::SetSynchronizeType(TSLSynchronizeType AValue)
-{
+void TALCommonMeter::SetSynchronizeType(TSLSynchronizeType AValue) {
   FLock->Setter(FSynchronizeType, AValue);
 }
 
-void TALCommonMeter::SetOnValueChange(TALMeterValueChangeEvent AValue)
-{
+void TALCommonMeter::SetOnValueChange(TALMeterValueChangeEvent AValue) {
   TOWLockSection Section = FLock->WriteLock();
-  if (Section)
-    FOnValueChange = std::move(AValue);
+  if (Section) FOnValueChange = std::move(AValue);
 }
 
-int32_t TALCommonMeter::ActiveChannelCount() const
-{
+int32_t TALCommonMeter::ActiveChannelCount() const {
   return std::min(CountChannels(), static_cast<int32_t>(FWaveFormat.Format.nChannels));
 }
 
-TOWNotifyResult TALCommonMeter::InputOperation(TOWBasicPin* /*Sender*/, TOWStreamTypeID /*DataTypeID*/,
-                                               const TOWOperationPtr& Operation, TOWNotifyState /*State*/)
-{
+TOWNotifyResult TALCommonMeter::InputOperation(TOWBasicPin* /*Sender*/,
+                                               TOWStreamTypeID /*DataTypeID*/,
+                                               const TOWOperationPtr& Operation,
+                                               TOWNotifyState /*State*/) {
   TDenormalsOff DenormalsOff;
   TOWLockSection Section = FLock->WriteLock();
-  if (!Section || !Operation)
-    return {};
+  if (!Section || !Operation) return {};
   TOWNotifyOperation* Instance = &Operation->Instance();
   // Buffers are by far the most frequent operation: they are recognised first.
   if (auto* Supplied = dynamic_cast<TOWSuppliedBufferOperation*>(Instance)) {
     if (Supplied->Buffer) {
-      const std::shared_ptr<IALAudioBuffer> Buffer = TALAudioBuffer::CreateUniversal(*Supplied->Buffer);
+      const std::shared_ptr<IALAudioBuffer> Buffer =
+          TALAudioBuffer::CreateUniversal(*Supplied->Buffer);
       FBufferQueue->Push(*Buffer);
       ProcessQueue();
     }
@@ -200,93 +177,78 @@ TOWNotifyResult TALCommonMeter::InputOperation(TOWBasicPin* /*Sender*/, TOWStrea
   return {};
 }
 
-void TALCommonMeter::StartStream(const TALWaveFormatExtensible* AWaveFormat)
-{
-  if (!AWaveFormat)
-    return;
+void TALCommonMeter::StartStream(const TALWaveFormatExtensible* AWaveFormat) {
+  if (!AWaveFormat) return;
   FWaveFormat = *AWaveFormat;
   FMax = FullScale(FWaveFormat.Format.wBitsPerSample);
   FBufferQueue->Clear();
   // The read position belongs to the oldest queued buffer, which the clearing dropped; kept,
   // it would skip that many frames of the new stream.
   FLastBufferPos = 0;
-  for (int32_t i = 0; i < CountChannels(); ++i)
-    FReadyList[static_cast<std::size_t>(i)]->Clear();
+  for (int32_t i = 0; i < CountChannels(); ++i) FReadyList[static_cast<std::size_t>(i)]->Clear();
   AllocateBlockBuffers();
 }
 
-int32_t TALCommonMeter::GetBlockSize() const
-{
+int32_t TALCommonMeter::GetBlockSize() const {
   // The product wraps at 32 bits, as the frame counts of the stream do.
   const uint32_t Size = FTimePeriod * FWaveFormat.Format.nSamplesPerSec / 1000;
   return Size == 0 ? 1 : static_cast<int32_t>(Size);
 }
 
-void TALCommonMeter::AllocateBlockBuffers()
-{
+void TALCommonMeter::AllocateBlockBuffers() {
   TOWLockSection Section = FLock->WriteLock();
-  if (!Section)
-    return;
+  if (!Section) return;
   FInternalBuffers.resize(FWaveFormat.Format.nChannels);
   for (std::vector<float>& Buffer : FInternalBuffers)
     Buffer.assign(static_cast<std::size_t>(GetBlockSize()), 0.0f);
 }
 
-void TALCommonMeter::SetTimePeriod(uint32_t AValue)
-{
+void TALCommonMeter::SetTimePeriod(uint32_t AValue) {
   FLock->Setter(FTimePeriod, AValue, [this] { AllocateBlockBuffers(); });
 }
 
-bool TALCommonMeter::BlockAvailable() const
-{
+bool TALCommonMeter::BlockAvailable() const {
   // Strictly more unread frames than one block.
   return GetBlockSize() + int64_t{FLastBufferPos} < FBufferQueue->SamplesInBuffer();
 }
 
-void TALCommonMeter::ProcessQueue()
-{
+void TALCommonMeter::ProcessQueue() {
   TOWLockSection Section = FLock->WriteLock();
-  if (!Section)
-    return;
+  if (!Section) return;
   const int32_t Active = ActiveChannelCount();
   TALChannelReals Values{};
   switch (FSynchronizeType) {
-  case stNone:
-    while (BlockAvailable()) {
-      ProcessBlock(Values);
-      for (int32_t i = 0; i < Active; ++i)
-        Publish(i, Values[static_cast<std::size_t>(i)]);
-    }
-    break;
-  case stSingleBuffer:
-    if (!BlockAvailable())
-      return;
-    while (BlockAvailable())
-      ProcessBlock(Values);
-    for (int32_t i = 0; i < Active; ++i) {
-      TSLRealQueue& Ready = *FReadyList[static_cast<std::size_t>(i)];
-      Ready.Clear();
-      Ready.Add(Values[static_cast<std::size_t>(i)]);
-    }
-    FProcessNotify->Notify(false);
-    break;
-  case stQueue:
-    while (BlockAvailable()) {
-      ProcessBlock(Values);
-      for (int32_t i = 0; i < Active; ++i)
-        FReadyList[static_cast<std::size_t>(i)]->Add(Values[static_cast<std::size_t>(i)]);
-    }
-    FProcessNotify->Notify(false);
-    break;
+    case stNone:
+      while (BlockAvailable()) {
+        ProcessBlock(Values);
+        for (int32_t i = 0; i < Active; ++i) Publish(i, Values[static_cast<std::size_t>(i)]);
+      }
+      break;
+    case stSingleBuffer:
+      if (!BlockAvailable()) return;
+      while (BlockAvailable()) ProcessBlock(Values);
+      for (int32_t i = 0; i < Active; ++i) {
+        TSLRealQueue& Ready = *FReadyList[static_cast<std::size_t>(i)];
+        Ready.Clear();
+        Ready.Add(Values[static_cast<std::size_t>(i)]);
+      }
+      FProcessNotify->Notify(false);
+      break;
+    case stQueue:
+      while (BlockAvailable()) {
+        ProcessBlock(Values);
+        for (int32_t i = 0; i < Active; ++i)
+          FReadyList[static_cast<std::size_t>(i)]->Add(Values[static_cast<std::size_t>(i)]);
+      }
+      FProcessNotify->Notify(false);
+      break;
   }
 }
 
-void TALCommonMeter::ProcessBlock(TALChannelReals& AValues)
-{
+void TALCommonMeter::ProcessBlock(TALChannelReals& AValues) {
   FillBlock();
   CalculateValues(AValues);
-  if (FMode != vmDecibel)
-    return;
+  if (FMode != vmDecibel) return;
   const double Floor = -20 * std::log10(FMax);
   const int32_t Active = ActiveChannelCount();
   for (int32_t i = 0; i < Active; ++i) {
@@ -295,14 +257,11 @@ void TALCommonMeter::ProcessBlock(TALChannelReals& AValues)
   }
 }
 
-void TALCommonMeter::FillBlock()
-{
+void TALCommonMeter::FillBlock() {
   const int32_t BlockSize = GetBlockSize();
-  if (FBufferQueue->SamplesInBuffer() < BlockSize + int64_t{FLastBufferPos})
-    return;
+  if (FBufferQueue->SamplesInBuffer() < BlockSize + int64_t{FLastBufferPos}) return;
   std::shared_ptr<IALAudioBuffer> Buffer;
-  if (!FBufferQueue->GetBuffer(0, Buffer))
-    return;
+  if (!FBufferQueue->GetBuffer(0, Buffer)) return;
   auto Size = static_cast<int32_t>(Buffer->GetSize());
   const int32_t Active = ActiveChannelCount();
   int32_t Done = 0;
@@ -310,8 +269,7 @@ void TALCommonMeter::FillBlock()
     if (FLastBufferPos >= Size) {
       FBufferQueue->Pop();
       FLastBufferPos = 0;
-      if (!FBufferQueue->GetBuffer(0, Buffer))
-        return;
+      if (!FBufferQueue->GetBuffer(0, Buffer)) return;
       Size = static_cast<int32_t>(Buffer->GetSize());
     }
     const int32_t Count = std::min(BlockSize - Done, Size - FLastBufferPos);
@@ -324,11 +282,10 @@ void TALCommonMeter::FillBlock()
 }
 
 void TALCommonMeter::ConvertChannel(const uint8_t* AData, std::size_t ADataBytes, int32_t AChannel,
-                                    int32_t AFirstFrame, int32_t ACount, float* ADestination) const
-{
+                                    int32_t AFirstFrame, int32_t ACount,
+                                    float* ADestination) const {
   const uint32_t Bits = FWaveFormat.Format.wBitsPerSample;
-  if (Bits != 8 && Bits != 16 && Bits != 24 && Bits != 32)
-    return;
+  if (Bits != 8 && Bits != 16 && Bits != 24 && Bits != 32) return;
   const std::size_t SampleBytes = Bits / 8;
   const std::size_t Step = FWaveFormat.Format.nBlockAlign;
   const std::size_t Offset = static_cast<std::size_t>(AChannel) * SampleBytes;
@@ -342,44 +299,38 @@ void TALCommonMeter::ConvertChannel(const uint8_t* AData, std::size_t ADataBytes
   const std::size_t Count =
       std::min(static_cast<std::size_t>(ACount), Readable > First ? Readable - First : 0);
   std::fill(ADestination + Count, ADestination + ACount, 0.0f);
-  if (Count == 0)
-    return;
+  if (Count == 0) return;
 
   const uint8_t* Source = AData + First * Step + Offset;
   const IppiSize Region{1, static_cast<int32_t>(Count)};
   const auto SourceStep = static_cast<int32_t>(Step);
   switch (Bits) {
-  case 8:
-    ippiConvert_8u32f_C1R(Source, SourceStep, ADestination, sizeof(float), Region);
-    break;
-  case 16:
-    ippiConvert_16s32f_C1R(reinterpret_cast<const int16_t*>(Source), SourceStep, ADestination,
-                           sizeof(float), Region);
-    break;
-  case 24:
-    for (std::size_t n = 0; n < Count; ++n, Source += Step) {
-      const uint32_t Raw = Source[0] | (uint32_t{Source[1]} << 8) | (uint32_t{Source[2]} << 16);
-      // Bit 23 carries the sign.
-      ADestination[n] = static_cast<float>(static_cast<int32_t>(Raw << 8) >> 8);
-    }
-    break;
-  case 32:
-    for (std::size_t n = 0; n < Count; ++n, Source += Step) {
-      int32_t Sample;
-      std::memcpy(&Sample, Source, sizeof(Sample));
-      ADestination[n] = static_cast<float>(Sample);
-    }
-    break;
+    case 8: ippiConvert_8u32f_C1R(Source, SourceStep, ADestination, sizeof(float), Region); break;
+    case 16:
+      ippiConvert_16s32f_C1R(reinterpret_cast<const int16_t*>(Source), SourceStep, ADestination,
+                             sizeof(float), Region);
+      break;
+    case 24:
+      for (std::size_t n = 0; n < Count; ++n, Source += Step) {
+        const uint32_t Raw = Source[0] | (uint32_t{Source[1]} << 8) | (uint32_t{Source[2]} << 16);
+        // Bit 23 carries the sign.
+        ADestination[n] = static_cast<float>(static_cast<int32_t>(Raw << 8) >> 8);
+      }
+      break;
+    case 32:
+      for (std::size_t n = 0; n < Count; ++n, Source += Step) {
+        int32_t Sample;
+        std::memcpy(&Sample, Source, sizeof(Sample));
+        ADestination[n] = static_cast<float>(Sample);
+      }
+      break;
   }
 }
 
-void TALCommonMeter::Publish(int32_t AChannel, double AValue)
-{
-  if (AChannel >= FOutputPins->Count())
-    return;
+void TALCommonMeter::Publish(int32_t AChannel, double AValue) {
+  if (AChannel >= FOutputPins->Count()) return;
   auto* Pin = static_cast<TOWRealRangedSourcePin*>(FOutputPins->GetPin(AChannel));
-  if (AValue == Pin->GetValue())
-    return;
+  if (AValue == Pin->GetValue()) return;
   double Min = 0;
   double Max = FMax;
   if (FMode == vmDecibel) {
@@ -387,15 +338,12 @@ void TALCommonMeter::Publish(int32_t AChannel, double AValue)
     Max = 20 * std::log10(2.0);
   }
   Pin->SubmitValueRange(AValue, Min, Max);
-  if (FOnValueChange)
-    FOnValueChange(this, AChannel, AValue, Min, Max);
+  if (FOnValueChange) FOnValueChange(this, AChannel, AValue, Min, Max);
 }
 
-void TALCommonMeter::DeliverReadyValues(TSLMainThreadNotify* /*Sender*/)
-{
+void TALCommonMeter::DeliverReadyValues(TSLMainThreadNotify* /*Sender*/) {
   TOWLockSection Section = FLock->WriteLock();
-  if (!Section)
-    return;
+  if (!Section) return;
   const auto Active = static_cast<std::size_t>(ActiveChannelCount());
   bool Any;
   do {

@@ -23,8 +23,8 @@ inline constexpr int32_t ALMaxMeterChannels = 32;
 using TALChannelReals = std::array<double, ALMaxMeterChannels>;
 
 class TALCommonMeter;
-using TALMeterValueChangeEvent =
-    std::function<void(TALCommonMeter* Sender, int32_t AChannel, double AValue, double AMin, double AMax)>;
+using TALMeterValueChangeEvent = std::function<void(TALCommonMeter* Sender, int32_t AChannel,
+                                                    double AValue, double AMin, double AMax)>;
 
 // The audio buffers a meter has received and not yet used up, oldest first. The queue keeps
 // its own buffer object on the memory of each buffer it is given: the samples are not copied.
@@ -106,7 +106,9 @@ protected:
   void BeforeDestruction();
 
   // The block buffer of a stream channel: GetBlockSize() floats.
-  float* BlockBuffer(int32_t AChannel) { return FInternalBuffers[static_cast<std::size_t>(AChannel)].data(); }
+  float* BlockBuffer(int32_t AChannel) {
+    return FInternalBuffers[static_cast<std::size_t>(AChannel)].data();
+  }
   const TALWaveFormatExtensible& WaveFormat() const { return FWaveFormat; }
   double Max() const { return FMax; }
 

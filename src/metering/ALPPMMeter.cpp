@@ -16,18 +16,15 @@ namespace {
 // The usual case, a release that stays above the sample, is tested first and alone: as a
 // predicted branch it keeps the level's chain down to the division and the subtraction,
 // where a maximum would add its own latency to every sample.
-inline double DetectStep(double AValue, float ASample, double AReleaseSamples)
-{
+inline double DetectStep(double AValue, float ASample, double AReleaseSamples) {
   const double Fallen = AValue - AValue / AReleaseSamples;
   const double Magnitude = std::fabs(ASample);
   if (Fallen > Magnitude && AValue > 0.005)  // so the sample is no attack either
     return Fallen;
   if (!(Magnitude <= std::numeric_limits<float>::max()))  // +inf or NaN
     return 0;
-  if (Magnitude > AValue)
-    return Magnitude;
-  if (AValue <= 0.005)
-    return 0;
+  if (Magnitude > AValue) return Magnitude;
+  if (AValue <= 0.005) return 0;
   return Magnitude;  // the release went below the sample
 }
 
@@ -35,8 +32,7 @@ inline double DetectStep(double AValue, float ASample, double AReleaseSamples)
 // and running two independent chains together lets them overlap. Each channel's result is
 // the same as when it runs alone.
 void DetectPair(const float* ALeft, const float* ARight, int32_t ACount, double& ALeftValue,
-                double& ARightValue, double AReleaseSamples)
-{
+                double& ARightValue, double AReleaseSamples) {
   double Left = ALeftValue;
   double Right = ARightValue;
   for (int32_t n = 0; n < ACount; ++n) {
@@ -51,54 +47,42 @@ void DetectPair(const float* ALeft, const float* ARight, int32_t ACount, double&
 
 TALPPMMeter::TALPPMMeter() = default;
 
-TALPPMMeter::~TALPPMMeter()
-{
+TALPPMMeter::~TALPPMMeter() {
   BeforeDestruction();
   TOWLockSection Stop = FLock->StopLock();
   FreeStates();
 }
 
-void TALPPMMeter::SetHalfLife(int32_t AValue)
-{
-  FLock->Setter(FHalfLife, AValue);
-}
+void TALPPMMeter::SetHalfLife(int32_t AValue) { FLock->Setter(FHalfLife, AValue); }
 
-double TALPPMMeter::ReleaseSamples(uint32_t ASampleRate, int32_t AHalfLife)
-{
+double TALPPMMeter::ReleaseSamples(uint32_t ASampleRate, int32_t AHalfLife) {
   const double Samples = ASampleRate * static_cast<double>(AHalfLife) / 1000.0;
   return Samples < 1 ? 1 : Samples;
 }
 
 void TALPPMMeter::Detect(const float* const* ABlocks, int32_t AChannels, int32_t ACount,
-                         double* AValues, double AReleaseSamples)
-{
+                         double* AValues, double AReleaseSamples) {
   int32_t i = 0;
   for (; i + 1 < AChannels; i += 2)
     DetectPair(ABlocks[i], ABlocks[i + 1], ACount, AValues[i], AValues[i + 1], AReleaseSamples);
   if (i < AChannels) {
     double Value = AValues[i];
-    for (int32_t n = 0; n < ACount; ++n)
-      Value = DetectStep(Value, ABlocks[i][n], AReleaseSamples);
+    for (int32_t n = 0; n < ACount; ++n) Value = DetectStep(Value, ABlocks[i][n], AReleaseSamples);
     AValues[i] = Value;
   }
 }
 
-void TALPPMMeter::FreeStates()
-{
+void TALPPMMeter::FreeStates() {
   for (IppsIIRState_32f* State : FStates)
-    if (State)
-      ippsIIRFree_32f(State);
+    if (State) ippsIIRFree_32f(State);
   FStates.clear();
 }
 
-void TALPPMMeter::StartStream(const TALWaveFormatExtensible* AWaveFormat)
-{
+void TALPPMMeter::StartStream(const TALWaveFormatExtensible* AWaveFormat) {
   TOWLockSection Section = FLock->WriteLock();
-  if (!Section)
-    return;
+  if (!Section) return;
   TALCommonMeter::StartStream(AWaveFormat);
-  if (!AWaveFormat)
-    return;
+  if (!AWaveFormat) return;
 
   // 1 - R = 2π·20 Hz / fs puts the corner at 20 Hz. Below about 126 Hz R would turn
   // negative and the filter unstable (at a rate of 0, infinite): it is held at 0 there.
@@ -110,13 +94,12 @@ void TALPPMMeter::StartStream(const TALWaveFormatExtensible* AWaveFormat)
 
   FreeStates();
   FStates.assign(WaveFormat().Format.nChannels, nullptr);
-  for (IppsIIRState_32f*& State : FStates)
-    ippsIIRInitAlloc_32f(&State, Taps, 2, nullptr);
+  for (IppsIIRState_32f*& State : FStates) ippsIIRInitAlloc_32f(&State, Taps, 2, nullptr);
 }
 
-void TALPPMMeter::Measure(float* const* ABlocks, IppsIIRState_32f* const* AStates, int32_t AChannels,
-                          int32_t ACount, double* AValues, double AReleaseSamples)
-{
+void TALPPMMeter::Measure(float* const* ABlocks, IppsIIRState_32f* const* AStates,
+                          int32_t AChannels, int32_t ACount, double* AValues,
+                          double AReleaseSamples) {
   // Filter and detector take turns over short runs of the block: the filters' feedback and the
   // detectors' divisions are separate chains of latency, and close together the processor
   // overlaps them. The filter state carries over between calls, so the values are those of
@@ -133,12 +116,10 @@ void TALPPMMeter::Measure(float* const* ABlocks, IppsIIRState_32f* const* AState
   }
 }
 
-void TALPPMMeter::CalculateValues(TALChannelReals& AValues)
-{
+void TALPPMMeter::CalculateValues(TALChannelReals& AValues) {
   const int32_t Active = ActiveChannelCount();
   float* Blocks[ALMaxMeterChannels];
-  for (int32_t i = 0; i < Active; ++i)
-    Blocks[i] = BlockBuffer(i);
+  for (int32_t i = 0; i < Active; ++i) Blocks[i] = BlockBuffer(i);
   Measure(Blocks, FStates.data(), Active, GetBlockSize(), FValues.data(),
           ReleaseSamples(WaveFormat().Format.nSamplesPerSec, FHalfLife));
   AValues = FValues;

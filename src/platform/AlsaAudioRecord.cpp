@@ -32,7 +32,9 @@ void TAlsaAudioRecord::SetDeviceIndex(int32_t Value) {
   }
 }
 
-int32_t TAlsaAudioRecord::GetDeviceLineCount() { return FMixer ? static_cast<int32_t>(FMixer->Lines().size()) : 0; }
+int32_t TAlsaAudioRecord::GetDeviceLineCount() {
+  return FMixer ? static_cast<int32_t>(FMixer->Lines().size()) : 0;
+}
 
 std::string TAlsaAudioRecord::GetDeviceLineName(int32_t nID) {
   CheckAudioRecordIndex(nID, GetDeviceLineCount(), "line");

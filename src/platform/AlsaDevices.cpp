@@ -39,7 +39,8 @@ void ListCard(int card, std::vector<AlsaCaptureDevice>& out) {
     snd_pcm_info_set_subdevice(pcmInfo.get(), 0);
     snd_pcm_info_set_stream(pcmInfo.get(), SND_PCM_STREAM_CAPTURE);
     if (snd_ctl_pcm_info(ctl.get(), pcmInfo.get()) < 0) continue;  // playback only
-    out.push_back({snd_ctl_card_info_get_id(cardInfo.get()), snd_ctl_card_info_get_name(cardInfo.get()), device,
+    out.push_back({snd_ctl_card_info_get_id(cardInfo.get()),
+                   snd_ctl_card_info_get_name(cardInfo.get()), device,
                    snd_pcm_info_get_name(pcmInfo.get())});
   }
 }
@@ -57,14 +58,16 @@ std::vector<NamedAlsaDevice> NameAlsaCaptureDevices(const std::vector<AlsaCaptur
   std::vector<std::string> labels;
   for (const AlsaCaptureDevice& d : devices) {
     const std::string& card = d.CardName.empty() ? d.CardId : d.CardName;
-    labels.push_back(d.DeviceName.empty() || d.DeviceName == card ? card : card + ": " + d.DeviceName);
+    labels.push_back(d.DeviceName.empty() || d.DeviceName == card ? card
+                                                                  : card + ": " + d.DeviceName);
   }
   std::vector<std::string> names = UniqueDeviceNames(labels);
 
   std::vector<NamedAlsaDevice> result;
   for (size_t i = 0; i < devices.size(); ++i) {
     const AlsaCaptureDevice& d = devices[i];
-    result.push_back({"plughw:CARD=" + d.CardId + ",DEV=" + std::to_string(d.Device), d.CardId, std::move(names[i])});
+    result.push_back({"plughw:CARD=" + d.CardId + ",DEV=" + std::to_string(d.Device), d.CardId,
+                      std::move(names[i])});
   }
   return result;
 }

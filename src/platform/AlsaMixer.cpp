@@ -31,7 +31,8 @@ AlsaMixer::AlsaMixer(const std::string& cardId) {
     throw;
   }
 
-  for (snd_mixer_elem_t* e = snd_mixer_first_elem(FMixer); e != nullptr; e = snd_mixer_elem_next(e)) {
+  for (snd_mixer_elem_t* e = snd_mixer_first_elem(FMixer); e != nullptr;
+       e = snd_mixer_elem_next(e)) {
     if (!snd_mixer_selem_is_active(e)) continue;
     const std::string name = snd_mixer_selem_get_name(e);
     if (name == MasterName && snd_mixer_selem_has_capture_switch(e))
@@ -51,7 +52,9 @@ AlsaMixer::AlsaMixer(const std::string& cardId) {
     const int count = snd_mixer_selem_get_enum_items(FSource);
     for (int i = 0; i < count; ++i) {
       char name[64] = {};
-      if (snd_mixer_selem_get_enum_item_name(FSource, static_cast<unsigned>(i), sizeof name, name) < 0) name[0] = 0;
+      if (snd_mixer_selem_get_enum_item_name(FSource, static_cast<unsigned>(i), sizeof name, name) <
+          0)
+        name[0] = 0;
       FLines.emplace_back(name);
     }
   } else {
@@ -66,23 +69,29 @@ void AlsaMixer::SelectLine(int32_t index) {
     throw std::out_of_range("Mixer: line index " + std::to_string(index) + " out of range");
   if (FSource != nullptr) {
     // Every channel of the source, as far as it has channels.
-    Check(snd_mixer_selem_set_enum_item(FSource, SND_MIXER_SCHN_FRONT_LEFT, static_cast<unsigned>(index)),
+    Check(snd_mixer_selem_set_enum_item(FSource, SND_MIXER_SCHN_FRONT_LEFT,
+                                        static_cast<unsigned>(index)),
           "Can't select the line");
     for (int ch = SND_MIXER_SCHN_FRONT_RIGHT; ch <= SND_MIXER_SCHN_LAST; ++ch)
-      snd_mixer_selem_set_enum_item(FSource, static_cast<snd_mixer_selem_channel_id_t>(ch), static_cast<unsigned>(index));
+      snd_mixer_selem_set_enum_item(FSource, static_cast<snd_mixer_selem_channel_id_t>(ch),
+                                    static_cast<unsigned>(index));
   } else {
     for (size_t i = 0; i < FSwitches.size(); ++i)
-      if (i != static_cast<size_t>(index)) Check(snd_mixer_selem_set_capture_switch_all(FSwitches[i], 0), "Can't select the line");
-    Check(snd_mixer_selem_set_capture_switch_all(FSwitches[static_cast<size_t>(index)], 1), "Can't select the line");
+      if (i != static_cast<size_t>(index))
+        Check(snd_mixer_selem_set_capture_switch_all(FSwitches[i], 0), "Can't select the line");
+    Check(snd_mixer_selem_set_capture_switch_all(FSwitches[static_cast<size_t>(index)], 1),
+          "Can't select the line");
   }
-  if (FMaster != nullptr) Check(snd_mixer_selem_set_capture_switch_all(FMaster, 1), "Can't select the line");
+  if (FMaster != nullptr)
+    Check(snd_mixer_selem_set_capture_switch_all(FMaster, 1), "Can't select the line");
   FSelected = index;
 }
 
 snd_mixer_elem_t* AlsaMixer::VolumeElement() const {
   snd_mixer_elem_t* own = nullptr;
   if (FSelected >= 0)
-    own = FSource != nullptr ? FindByName(FMixer, FLines[static_cast<size_t>(FSelected)]) : FSwitches[static_cast<size_t>(FSelected)];
+    own = FSource != nullptr ? FindByName(FMixer, FLines[static_cast<size_t>(FSelected)])
+                             : FSwitches[static_cast<size_t>(FSelected)];
   if (own != nullptr && snd_mixer_selem_has_capture_volume(own)) return own;
   snd_mixer_elem_t* master = FindByName(FMixer, MasterName);
   return master != nullptr && snd_mixer_selem_has_capture_volume(master) ? master : nullptr;

@@ -34,9 +34,9 @@ private:
   snd_mixer_elem_t* VolumeElement() const;
 
   snd_mixer_t* FMixer = nullptr;
-  snd_mixer_elem_t* FSource = nullptr;             // the enumerated capture source, if any
-  std::vector<snd_mixer_elem_t*> FSwitches;        // the lines when there is no source
-  snd_mixer_elem_t* FMaster = nullptr;             // "Capture"
+  snd_mixer_elem_t* FSource = nullptr;       // the enumerated capture source, if any
+  std::vector<snd_mixer_elem_t*> FSwitches;  // the lines when there is no source
+  snd_mixer_elem_t* FMaster = nullptr;       // "Capture"
   std::vector<std::string> FLines;
   int32_t FSelected = -1;
 };

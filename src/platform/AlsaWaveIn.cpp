@@ -148,7 +148,8 @@ private:
   void Capture() {
     std::vector<uint8_t> chunk(FPeriodFrames * FFormat.BlockAlign);
     while (size_t room = FSink.WaitForRoom(FQuit)) {
-      const auto frames = std::clamp<snd_pcm_uframes_t>(room / FFormat.BlockAlign, 1, FPeriodFrames);
+      const auto frames =
+          std::clamp<snd_pcm_uframes_t>(room / FFormat.BlockAlign, 1, FPeriodFrames);
       const snd_pcm_sframes_t got = snd_pcm_readi(FPcm, chunk.data(), frames);
       if (got > 0) {
         FSink.Write(chunk.data(), static_cast<size_t>(got) * FFormat.BlockAlign);
@@ -180,10 +181,12 @@ private:
       if (errno != EINTR) return Wait::Broken;
     if (FQuit.load()) return Wait::Quit;
     unsigned short revents = 0;
-    if (snd_pcm_poll_descriptors_revents(FPcm, FPollFds.data(), static_cast<unsigned>(FPollFds.size() - 1), &revents) < 0)
+    if (snd_pcm_poll_descriptors_revents(FPcm, FPollFds.data(),
+                                         static_cast<unsigned>(FPollFds.size() - 1), &revents) < 0)
       return Wait::Broken;
     if (revents & (POLLHUP | POLLNVAL)) return Wait::Broken;
-    if ((revents & POLLERR) && snd_pcm_state(FPcm) == SND_PCM_STATE_DISCONNECTED) return Wait::Broken;
+    if ((revents & POLLERR) && snd_pcm_state(FPcm) == SND_PCM_STATE_DISCONNECTED)
+      return Wait::Broken;
     return Wait::Readable;
   }
 

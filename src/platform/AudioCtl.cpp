@@ -5,8 +5,9 @@
 
 void CheckAudioRecordIndex(int32_t Index, int32_t Count, const char* What) {
   if (Index < 0 || Index >= Count)
-    throw std::out_of_range(std::string("Recording control: ") + What + " index " + std::to_string(Index) +
-                            " out of range (" + std::to_string(Count) + ")");
+    throw std::out_of_range(std::string("Recording control: ") + What + " index " +
+                            std::to_string(Index) + " out of range (" + std::to_string(Count) +
+                            ")");
 }
 
 std::shared_ptr<IAudioRecord> ConnectSystemAudioRecord() {

@@ -56,11 +56,15 @@ public:
   std::string GetDeviceName(int32_t nID) override { return DefaultInterface().GetDeviceName(nID); }
   void SetDeviceIndex(int32_t Value) override { DefaultInterface().SetDeviceIndex(Value); }
   int32_t GetDeviceLineCount() override { return DefaultInterface().GetDeviceLineCount(); }
-  std::string GetDeviceLineName(int32_t nID) override { return DefaultInterface().GetDeviceLineName(nID); }
+  std::string GetDeviceLineName(int32_t nID) override {
+    return DefaultInterface().GetDeviceLineName(nID);
+  }
   void SetDeviceLineIndex(int32_t Value) override { DefaultInterface().SetDeviceLineIndex(Value); }
   void SetFILEFORMAT(int32_t Value) override { DefaultInterface().SetFILEFORMAT(Value); }
   void SetWaveFormatIdx(int32_t Value) override { DefaultInterface().SetWaveFormatIdx(Value); }
-  void SetDeviceLineVolume(int32_t Value) override { DefaultInterface().SetDeviceLineVolume(Value); }
+  void SetDeviceLineVolume(int32_t Value) override {
+    DefaultInterface().SetDeviceLineVolume(Value);
+  }
 
   bool Connected() const { return FIntf != nullptr; }
 

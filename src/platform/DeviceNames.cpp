@@ -46,10 +46,12 @@ std::vector<NamedCaptureSource> NameCaptureSources(const std::vector<CaptureSour
       if (s.IsMonitor == monitors) ordered.push_back(&s);
 
   std::vector<std::string> labels;
-  for (const CaptureSource* s : ordered) labels.push_back(s->Description.empty() ? s->Name : s->Description);
+  for (const CaptureSource* s : ordered)
+    labels.push_back(s->Description.empty() ? s->Name : s->Description);
   std::vector<std::string> names = UniqueDeviceNames(labels);
 
   std::vector<NamedCaptureSource> result;
-  for (size_t i = 0; i < ordered.size(); ++i) result.push_back({ordered[i]->Name, std::move(names[i])});
+  for (size_t i = 0; i < ordered.size(); ++i)
+    result.push_back({ordered[i]->Name, std::move(names[i])});
   return result;
 }

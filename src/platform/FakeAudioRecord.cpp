@@ -8,7 +8,9 @@ void TFakeAudioRecord::Enter(AudioRecordCall Call, std::string Text) {
 }
 
 TFakeAudioDevice* TFakeAudioRecord::Current() {
-  return DeviceIndex >= 0 && DeviceIndex < static_cast<int32_t>(Devices.size()) ? &Devices[DeviceIndex] : nullptr;
+  return DeviceIndex >= 0 && DeviceIndex < static_cast<int32_t>(Devices.size())
+             ? &Devices[DeviceIndex]
+             : nullptr;
 }
 
 int32_t TFakeAudioRecord::GetDeviceCount() {

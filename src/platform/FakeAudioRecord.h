@@ -29,7 +29,8 @@ struct TFakeAudioDevice {
 
 class TFakeAudioRecord final : public IAudioRecord {
 public:
-  explicit TFakeAudioRecord(std::vector<TFakeAudioDevice> ADevices = {}) : Devices(std::move(ADevices)) {}
+  explicit TFakeAudioRecord(std::vector<TFakeAudioDevice> ADevices = {})
+      : Devices(std::move(ADevices)) {}
 
   int32_t GetDeviceCount() override;
   std::string GetDeviceName(int32_t nID) override;

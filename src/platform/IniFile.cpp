@@ -99,7 +99,9 @@ std::string Latin1ToUtf8(std::string_view S) {
 
 // Code point of the well-formed sequence of length Len at S[I].
 char32_t DecodeUtf8(std::string_view S, std::size_t I, std::size_t Len) {
-  const auto Byte = [&](std::size_t K) { return static_cast<char32_t>(static_cast<unsigned char>(S[K])); };
+  const auto Byte = [&](std::size_t K) {
+    return static_cast<char32_t>(static_cast<unsigned char>(S[K]));
+  };
   switch (Len) {
     case 1: return Byte(I);
     case 2: return ((Byte(I) & 0x1F) << 6) | (Byte(I + 1) & 0x3F);
@@ -203,8 +205,9 @@ void CheckName(std::string_view AName, const char* AWhat) {
 // or a pair of quotes from it.
 std::string EncodeValue(std::string_view AValue) {
   const bool NeedsQuotes =
-      !AValue.empty() && (IsBlank(AValue.front()) || IsBlank(AValue.back()) ||
-                          (AValue.size() >= 2 && IsQuote(AValue.front()) && AValue.front() == AValue.back()));
+      !AValue.empty() &&
+      (IsBlank(AValue.front()) || IsBlank(AValue.back()) ||
+       (AValue.size() >= 2 && IsQuote(AValue.front()) && AValue.front() == AValue.back()));
   return NeedsQuotes ? "\"" + std::string(AValue) + "\"" : std::string(AValue);
 }
 
@@ -264,7 +267,8 @@ std::error_code WriteAll(int AFd, std::string_view AData) {
 
 std::string TempName(const std::filesystem::path& ATarget) {
   thread_local std::mt19937_64 Gen{std::random_device{}()};
-  const std::string Name = "." + ATarget.filename().string() + ".tmp" + std::to_string(Gen() % 1000000000);
+  const std::string Name =
+      "." + ATarget.filename().string() + ".tmp" + std::to_string(Gen() % 1000000000);
   return (ATarget.parent_path() / Name).string();
 }
 
@@ -314,8 +318,10 @@ TIniFile TIniFile::Parse(std::string_view ABytes) {
       Ini.FLines.push_back({std::string(Rest), ""});
       break;
     }
-    const std::size_t BreakLen = (Rest[End] == '\r' && End + 1 < Rest.size() && Rest[End + 1] == '\n') ? 2 : 1;
-    Ini.FLines.push_back({std::string(Rest.substr(0, End)), std::string(Rest.substr(End, BreakLen))});
+    const std::size_t BreakLen =
+        (Rest[End] == '\r' && End + 1 < Rest.size() && Rest[End + 1] == '\n') ? 2 : 1;
+    Ini.FLines.push_back(
+        {std::string(Rest.substr(0, End)), std::string(Rest.substr(End, BreakLen))});
     Rest.remove_prefix(End + BreakLen);
   }
   return Ini;
@@ -408,7 +414,8 @@ std::size_t TIniFile::FindKey(std::size_t ASectionLine, std::string_view AKey) c
   return FLines.size();
 }
 
-std::optional<std::string_view> TIniFile::FindRawValue(std::string_view ASection, std::string_view AKey) const {
+std::optional<std::string_view> TIniFile::FindRawValue(std::string_view ASection,
+                                                       std::string_view AKey) const {
   const std::size_t S = FindSection(ASection);
   if (S == FLines.size()) return std::nullopt;
   const std::size_t K = FindKey(S, AKey);
@@ -422,7 +429,8 @@ std::string TIniFile::ReadString(std::string_view ASection, std::string_view AKe
   return Raw ? DecodeValue(*Raw) : std::string(ADefault);
 }
 
-int32_t TIniFile::ReadInteger(std::string_view ASection, std::string_view AKey, int32_t ADefault) const {
+int32_t TIniFile::ReadInteger(std::string_view ASection, std::string_view AKey,
+                              int32_t ADefault) const {
   const auto Raw = FindRawValue(ASection, AKey);
   return Raw ? StrToIntDef(DecodeValue(*Raw), ADefault) : ADefault;
 }
@@ -482,13 +490,16 @@ std::string TIniFile::NewLineBreak() const {
   return "\n";
 }
 
-void TIniFile::WriteString(std::string_view ASection, std::string_view AKey, std::string_view AValue) {
+void TIniFile::WriteString(std::string_view ASection, std::string_view AKey,
+                           std::string_view AValue) {
   CheckName(ASection, "section");
   if (ASection.find(']') != std::string_view::npos)
-    throw std::invalid_argument("INI section name cannot hold \"]\": \"" + std::string(ASection) + "\"");
+    throw std::invalid_argument("INI section name cannot hold \"]\": \"" + std::string(ASection) +
+                                "\"");
   CheckName(AKey, "key");
   if (AKey.find('=') != std::string_view::npos || AKey.front() == '[')
-    throw std::invalid_argument("INI key name cannot hold \"=\" or start with \"[\": \"" + std::string(AKey) + "\"");
+    throw std::invalid_argument("INI key name cannot hold \"=\" or start with \"[\": \"" +
+                                std::string(AKey) + "\"");
   if (HasForbiddenChar(AValue) || !IsValidUtf8(AValue))
     throw std::invalid_argument("INI value cannot hold line breaks, NUL or invalid UTF-8");
 
@@ -496,7 +507,8 @@ void TIniFile::WriteString(std::string_view ASection, std::string_view AKey, std
   const std::string Break = NewLineBreak();
   const auto InsertAt = [&](std::size_t AIndex, std::string AText) {
     if (AIndex > 0 && FLines[AIndex - 1].Break.empty()) FLines[AIndex - 1].Break = Break;
-    FLines.insert(FLines.begin() + static_cast<std::ptrdiff_t>(AIndex), TLine{std::move(AText), Break});
+    FLines.insert(FLines.begin() + static_cast<std::ptrdiff_t>(AIndex),
+                  TLine{std::move(AText), Break});
   };
 
   const std::size_t S = FindSection(ASection);

@@ -1,10 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <optional>
 #include <system_error>
 #include <vector>
 
@@ -81,8 +81,8 @@ private:
   enum class TEncoding { Utf8, Utf8Bom, Utf16LE, Utf16BE };
 
   struct TLine {
-    std::string Text;        // without its line break
-    std::string Break;       // "\n", "\r\n", "\r" or empty for a last line without one
+    std::string Text;   // without its line break
+    std::string Break;  // "\n", "\r\n", "\r" or empty for a last line without one
   };
 
   // Index of the section line, or Lines.size() for none.
@@ -90,7 +90,8 @@ private:
   // Index of the key's line within the section that starts at ASectionLine.
   std::size_t FindKey(std::size_t ASectionLine, std::string_view AKey) const;
   std::size_t SectionEnd(std::size_t ASectionLine) const;
-  std::optional<std::string_view> FindRawValue(std::string_view ASection, std::string_view AKey) const;
+  std::optional<std::string_view> FindRawValue(std::string_view ASection,
+                                               std::string_view AKey) const;
   std::string NewLineBreak() const;
 
   std::vector<TLine> FLines;

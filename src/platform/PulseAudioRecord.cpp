@@ -11,11 +11,13 @@ namespace {
 constexpr const char* ClientName = "Stereolux";
 
 [[noreturn]] void NoServer() {
-  throw EAudioRecordError(std::string(pa_strerror(PA_ERR_CONNECTIONREFUSED)) + ", ClassID: " +
-                          TPulseAudioRecord::ClassID);
+  throw EAudioRecordError(std::string(pa_strerror(PA_ERR_CONNECTIONREFUSED)) +
+                          ", ClassID: " + TPulseAudioRecord::ClassID);
 }
 
-[[noreturn]] void NoAnswer() { throw EAudioRecordError("Recording control: the sound server did not answer"); }
+[[noreturn]] void NoAnswer() {
+  throw EAudioRecordError("Recording control: the sound server did not answer");
+}
 
 // The server's reason for the last failure of an operation.
 [[noreturn]] void Refused(PulseConnection& Connection, const std::string& What) {
@@ -62,9 +64,9 @@ void SourceReceived(pa_context*, const pa_source_info* info, int eol, void* user
   query->Connection->Signal();
 }
 
-std::vector<SourceRecord> RunSourceQuery(PulseConnection& Connection,
-                                         const std::function<pa_operation*(pa_context*, SourceQuery*)>& Start,
-                                         const std::string& What) {
+std::vector<SourceRecord> RunSourceQuery(
+    PulseConnection& Connection,
+    const std::function<pa_operation*(pa_context*, SourceQuery*)>& Start, const std::string& What) {
   SourceQuery query;
   query.Connection = &Connection;
   pa_operation* op;
@@ -99,7 +101,8 @@ void OperationDone(pa_context*, int success, void* userdata) {
 }
 
 // Runs a setting operation to its end, raising the server's reason when it fails.
-void RunSetting(PulseConnection& Connection, const std::function<pa_operation*(pa_context*, SuccessQuery*)>& Start,
+void RunSetting(PulseConnection& Connection,
+                const std::function<pa_operation*(pa_context*, SuccessQuery*)>& Start,
                 const std::string& What) {
   SuccessQuery query;
   query.Connection = &Connection;
@@ -124,10 +127,12 @@ struct TPulseAudioRecord::SourceDetails {
   uint8_t Channels = 0;
 };
 
-std::vector<SourcePort> DeviceLinesOf(const std::string& SourceDisplayName, const std::vector<SourcePort>& Ports) {
+std::vector<SourcePort> DeviceLinesOf(const std::string& SourceDisplayName,
+                                      const std::vector<SourcePort>& Ports) {
   if (Ports.empty()) return {{"", SourceDisplayName}};
   std::vector<std::string> labels;
-  for (const SourcePort& p : Ports) labels.push_back(p.Description.empty() ? p.Name : p.Description);
+  for (const SourcePort& p : Ports)
+    labels.push_back(p.Description.empty() ? p.Name : p.Description);
   const std::vector<std::string> names = UniqueDeviceNames(labels);
   std::vector<SourcePort> lines;
   for (size_t i = 0; i < Ports.size(); ++i) lines.push_back({Ports[i].Name, names[i]});
@@ -140,7 +145,8 @@ std::shared_ptr<TPulseAudioRecord> TPulseAudioRecord::Connect(const std::string&
   return std::shared_ptr<TPulseAudioRecord>(new TPulseAudioRecord(Server, std::move(connection)));
 }
 
-TPulseAudioRecord::TPulseAudioRecord(std::string Server, std::shared_ptr<PulseConnection> Connection)
+TPulseAudioRecord::TPulseAudioRecord(std::string Server,
+                                     std::shared_ptr<PulseConnection> Connection)
     : FServer(std::move(Server)), FConnection(std::move(Connection)) {}
 
 TPulseAudioRecord::~TPulseAudioRecord() = default;
@@ -159,7 +165,9 @@ int32_t TPulseAudioRecord::GetDeviceCount() {
   FDevices.clear();
   const auto records = RunSourceQuery(
       Connection(),
-      [](pa_context* c, SourceQuery* q) { return pa_context_get_source_info_list(c, &SourceReceived, q); },
+      [](pa_context* c, SourceQuery* q) {
+        return pa_context_get_source_info_list(c, &SourceReceived, q);
+      },
       "listing the sources");
   std::vector<CaptureSource> sources;
   for (const SourceRecord& r : records) sources.push_back(r.Source);
@@ -193,7 +201,8 @@ TPulseAudioRecord::SourceDetails TPulseAudioRecord::QuerySource(const std::strin
         return pa_context_get_source_info_by_name(c, Name.c_str(), &SourceReceived, q);
       },
       "source \"" + Name + "\"");
-  if (records.empty()) throw EAudioRecordError("Recording control: source \"" + Name + "\" is gone");
+  if (records.empty())
+    throw EAudioRecordError("Recording control: source \"" + Name + "\" is gone");
   return {records.front().Ports, records.front().Channels};
 }
 
@@ -221,7 +230,8 @@ void TPulseAudioRecord::SetDeviceLineIndex(int32_t Value) {
   RunSetting(
       Connection(),
       [&](pa_context* c, SuccessQuery* q) {
-        return pa_context_set_source_port_by_name(c, FCurrent.c_str(), port.c_str(), &OperationDone, q);
+        return pa_context_set_source_port_by_name(c, FCurrent.c_str(), port.c_str(), &OperationDone,
+                                                  q);
       },
       "port \"" + port + "\"");
 }
@@ -230,12 +240,14 @@ void TPulseAudioRecord::SetDeviceLineVolume(int32_t Value) {
   if (FCurrent.empty()) return;
   const SourceDetails details = QuerySource(FCurrent);
   pa_cvolume volume;
-  const auto level = static_cast<pa_volume_t>(std::lround(PA_VOLUME_NORM * (std::clamp(Value, 0, 100) / 100.0)));
+  const auto level =
+      static_cast<pa_volume_t>(std::lround(PA_VOLUME_NORM * (std::clamp(Value, 0, 100) / 100.0)));
   pa_cvolume_set(&volume, details.Channels, level);
   RunSetting(
       Connection(),
       [&](pa_context* c, SuccessQuery* q) {
-        return pa_context_set_source_volume_by_name(c, FCurrent.c_str(), &volume, &OperationDone, q);
+        return pa_context_set_source_volume_by_name(c, FCurrent.c_str(), &volume, &OperationDone,
+                                                    q);
       },
       "volume of \"" + FCurrent + "\"");
 }

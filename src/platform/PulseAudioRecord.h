@@ -19,7 +19,8 @@ struct SourcePort {
 
 // A source's lines: its ports, named after their descriptions (their keys when they have none)
 // and made unique; a source without ports has one line named after the source itself.
-std::vector<SourcePort> DeviceLinesOf(const std::string& SourceDisplayName, const std::vector<SourcePort>& Ports);
+std::vector<SourcePort> DeviceLinesOf(const std::string& SourceDisplayName,
+                                      const std::vector<SourcePort>& Ports);
 
 class TPulseAudioRecord final : public IAudioRecord {
 public:

@@ -1,6 +1,7 @@
 #include "platform/PulseConnection.h"
 
-std::shared_ptr<PulseConnection> PulseConnection::Connect(const std::string& server, const std::string& clientName) {
+std::shared_ptr<PulseConnection> PulseConnection::Connect(const std::string& server,
+                                                          const std::string& clientName) {
   std::shared_ptr<PulseConnection> c(new PulseConnection);
   c->FLoop = pa_threaded_mainloop_new();
   if (c->FLoop == nullptr) return nullptr;
@@ -8,7 +9,8 @@ std::shared_ptr<PulseConnection> PulseConnection::Connect(const std::string& ser
   c->FContext = pa_context_new(pa_threaded_mainloop_get_api(c->FLoop), clientName.c_str());
   if (c->FContext == nullptr) return nullptr;
   pa_context_set_state_callback(c->FContext, &PulseConnection::StateChanged, c.get());
-  if (pa_context_connect(c->FContext, server.empty() ? nullptr : server.c_str(), PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
+  if (pa_context_connect(c->FContext, server.empty() ? nullptr : server.c_str(),
+                         PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
     return nullptr;
   if (pa_threaded_mainloop_start(c->FLoop) < 0) return nullptr;
   bool ready = c->WaitFor([&] { return c->FReady; });

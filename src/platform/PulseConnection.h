@@ -17,7 +17,8 @@ public:
 
   // Connects to `server` (libpulse's notation; empty for the usual lookup, never spawning a
   // daemon). Null when no server answers in time.
-  static std::shared_ptr<PulseConnection> Connect(const std::string& server, const std::string& clientName);
+  static std::shared_ptr<PulseConnection> Connect(const std::string& server,
+                                                  const std::string& clientName);
   ~PulseConnection();
   PulseConnection(const PulseConnection&) = delete;
   PulseConnection& operator=(const PulseConnection&) = delete;

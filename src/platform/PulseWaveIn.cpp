@@ -12,18 +12,31 @@ constexpr pa_usec_t FragmentUsec = 20000;
 
 // The speaker bits of an extensible wave format, in bit order.
 constexpr pa_channel_position_t SpeakerPositions[] = {
-    PA_CHANNEL_POSITION_FRONT_LEFT,         PA_CHANNEL_POSITION_FRONT_RIGHT,        PA_CHANNEL_POSITION_FRONT_CENTER,
-    PA_CHANNEL_POSITION_LFE,                PA_CHANNEL_POSITION_REAR_LEFT,          PA_CHANNEL_POSITION_REAR_RIGHT,
-    PA_CHANNEL_POSITION_FRONT_LEFT_OF_CENTER, PA_CHANNEL_POSITION_FRONT_RIGHT_OF_CENTER, PA_CHANNEL_POSITION_REAR_CENTER,
-    PA_CHANNEL_POSITION_SIDE_LEFT,          PA_CHANNEL_POSITION_SIDE_RIGHT,         PA_CHANNEL_POSITION_TOP_CENTER,
-    PA_CHANNEL_POSITION_TOP_FRONT_LEFT,     PA_CHANNEL_POSITION_TOP_FRONT_CENTER,   PA_CHANNEL_POSITION_TOP_FRONT_RIGHT,
-    PA_CHANNEL_POSITION_TOP_REAR_LEFT,      PA_CHANNEL_POSITION_TOP_REAR_CENTER,    PA_CHANNEL_POSITION_TOP_REAR_RIGHT,
+    PA_CHANNEL_POSITION_FRONT_LEFT,
+    PA_CHANNEL_POSITION_FRONT_RIGHT,
+    PA_CHANNEL_POSITION_FRONT_CENTER,
+    PA_CHANNEL_POSITION_LFE,
+    PA_CHANNEL_POSITION_REAR_LEFT,
+    PA_CHANNEL_POSITION_REAR_RIGHT,
+    PA_CHANNEL_POSITION_FRONT_LEFT_OF_CENTER,
+    PA_CHANNEL_POSITION_FRONT_RIGHT_OF_CENTER,
+    PA_CHANNEL_POSITION_REAR_CENTER,
+    PA_CHANNEL_POSITION_SIDE_LEFT,
+    PA_CHANNEL_POSITION_SIDE_RIGHT,
+    PA_CHANNEL_POSITION_TOP_CENTER,
+    PA_CHANNEL_POSITION_TOP_FRONT_LEFT,
+    PA_CHANNEL_POSITION_TOP_FRONT_CENTER,
+    PA_CHANNEL_POSITION_TOP_FRONT_RIGHT,
+    PA_CHANNEL_POSITION_TOP_REAR_LEFT,
+    PA_CHANNEL_POSITION_TOP_REAR_CENTER,
+    PA_CHANNEL_POSITION_TOP_REAR_RIGHT,
 };
 
 pa_channel_map ChannelMap(const WaveInFormat& f) {
   pa_channel_map map;
   const uint32_t known = (1u << std::size(SpeakerPositions)) - 1;
-  if (f.ChannelMask != 0 && (f.ChannelMask & ~known) == 0 && std::popcount(f.ChannelMask) == f.Channels) {
+  if (f.ChannelMask != 0 && (f.ChannelMask & ~known) == 0 &&
+      std::popcount(f.ChannelMask) == f.Channels) {
     map.channels = static_cast<uint8_t>(f.Channels);
     unsigned c = 0;
     for (unsigned bit = 0; bit < std::size(SpeakerPositions); ++bit)
@@ -45,12 +58,14 @@ pa_sample_format_t SampleFormat(uint16_t bits) {
 
 class PulseStream final : public IWaveInStream {
 public:
-  PulseStream(std::shared_ptr<PulseConnection> connection, IWaveInSink& sink) : FConnection(std::move(connection)), FSink(sink) {}
+  PulseStream(std::shared_ptr<PulseConnection> connection, IWaveInSink& sink)
+      : FConnection(std::move(connection)), FSink(sink) {}
   ~PulseStream() override { Close(); }
 
   // Connects a corked record stream and waits until the server has it running.
   MMRESULT Connect(const char* source, const WaveInFormat& format) {
-    const pa_sample_spec sampleSpec{SampleFormat(format.ContainerBits), format.SampleRate, static_cast<uint8_t>(format.Channels)};
+    const pa_sample_spec sampleSpec{SampleFormat(format.ContainerBits), format.SampleRate,
+                                    static_cast<uint8_t>(format.Channels)};
     const pa_channel_map map = ChannelMap(format);
     if (!pa_sample_spec_valid(&sampleSpec)) return WAVERR_BADFORMAT;
     pa_buffer_attr attr;
@@ -68,7 +83,8 @@ public:
       pa_stream_set_read_callback(FStream, &PulseStream::Readable, this);
       if (pa_stream_connect_record(FStream, source, &attr, flags) < 0) return MMSYSERR_NODRIVER;
     }
-    FConnection->WaitFor([this] { return FState != PA_STREAM_CREATING && FState != PA_STREAM_UNCONNECTED; });
+    FConnection->WaitFor(
+        [this] { return FState != PA_STREAM_CREATING && FState != PA_STREAM_UNCONNECTED; });
     std::lock_guard lk(FConnection->Mutex());
     if (FState == PA_STREAM_READY) return MMSYSERR_NOERROR;
     return FError == PA_ERR_NOENTITY ? MMSYSERR_BADDEVICEID : MMSYSERR_NODRIVER;
@@ -93,7 +109,8 @@ private:
   void Cork(bool cork) {
     PulseConnection::Lock lock(*FConnection);
     if (FStream == nullptr || pa_stream_get_state(FStream) != PA_STREAM_READY) return;
-    if (pa_operation* op = pa_stream_cork(FStream, cork ? 1 : 0, nullptr, nullptr)) pa_operation_unref(op);
+    if (pa_operation* op = pa_stream_cork(FStream, cork ? 1 : 0, nullptr, nullptr))
+      pa_operation_unref(op);
     if (!cork) return;
     if (pa_operation* op = pa_stream_flush(FStream, nullptr, nullptr)) pa_operation_unref(op);
   }
@@ -148,7 +165,8 @@ void SourceListed(pa_context*, const pa_source_info* info, int eol, void* userda
     if (eol != 0) {
       listing->Finished = true;
     } else {
-      listing->Sources.push_back({info->name ? info->name : "", info->description ? info->description : "",
+      listing->Sources.push_back({info->name ? info->name : "",
+                                  info->description ? info->description : "",
                                   info->monitor_of_sink != PA_INVALID_INDEX});
     }
   }
@@ -163,12 +181,14 @@ std::shared_ptr<PulseWaveInBackend> PulseWaveInBackend::Connect(const std::strin
   return std::shared_ptr<PulseWaveInBackend>(new PulseWaveInBackend(server, std::move(connection)));
 }
 
-PulseWaveInBackend::PulseWaveInBackend(std::string server, std::shared_ptr<PulseConnection> connection)
+PulseWaveInBackend::PulseWaveInBackend(std::string server,
+                                       std::shared_ptr<PulseConnection> connection)
     : FServer(std::move(server)), FConnection(std::move(connection)) {}
 
 std::shared_ptr<PulseConnection> PulseWaveInBackend::Connection() {
   std::lock_guard lk(FMutex);
-  if (!FConnection || !FConnection->Alive()) FConnection = PulseConnection::Connect(FServer, ClientName);
+  if (!FConnection || !FConnection->Alive())
+    FConnection = PulseConnection::Connect(FServer, ClientName);
   return FConnection;
 }
 
@@ -223,7 +243,8 @@ MMRESULT PulseWaveInBackend::Open(uint32_t deviceId, const WaveInFormat& format,
   auto connection = Connection();
   if (!connection) return MMSYSERR_NODRIVER;
   auto pulseStream = std::make_unique<PulseStream>(std::move(connection), sink);
-  if (MMRESULT r = pulseStream->Connect(deviceId == WAVE_MAPPER ? nullptr : source.c_str(), format)) return r;
+  if (MMRESULT r = pulseStream->Connect(deviceId == WAVE_MAPPER ? nullptr : source.c_str(), format))
+    return r;
   stream = std::move(pulseStream);
   return MMSYSERR_NOERROR;
 }

@@ -21,9 +21,7 @@ constexpr size_t MaxChunkFrames = 4096;
 void StoreSample(uint8_t* out, uint16_t bits, int32_t left32) {
   // `left32` is the sample scaled to the full 32-bit range; containers keep its top bits.
   switch (bits) {
-    case 8:
-      out[0] = static_cast<uint8_t>((left32 >> 24) + 128);
-      break;
+    case 8: out[0] = static_cast<uint8_t>((left32 >> 24) + 128); break;
     case 16:
       out[0] = static_cast<uint8_t>(left32 >> 16);
       out[1] = static_cast<uint8_t>(left32 >> 24);
@@ -34,7 +32,8 @@ void StoreSample(uint8_t* out, uint16_t bits, int32_t left32) {
       out[2] = static_cast<uint8_t>(left32 >> 24);
       break;
     default:
-      for (int i = 0; i < 4; ++i) out[i] = static_cast<uint8_t>(static_cast<uint32_t>(left32) >> (8 * i));
+      for (int i = 0; i < 4; ++i)
+        out[i] = static_cast<uint8_t>(static_cast<uint32_t>(left32) >> (8 * i));
   }
 }
 
@@ -47,7 +46,8 @@ public:
 
 class GeneratedSource final : public SignalSource {
 public:
-  GeneratedSource(const VirtualWaveInDevice& device, const WaveInFormat& format) : FDevice(device), FFormat(format) {}
+  GeneratedSource(const VirtualWaveInDevice& device, const WaveInFormat& format)
+      : FDevice(device), FFormat(format) {}
 
   size_t Read(uint8_t* out, size_t frames) override {
     const uint16_t bytes = FFormat.ContainerBits / 8;
@@ -58,9 +58,11 @@ public:
       const double cycles = FDevice.Frequency * static_cast<double>(FFrame) / FFormat.SampleRate;
       double wave = 0.0;
       if (FDevice.Signal == VirtualSignal::Sine) wave = std::sin(2.0 * std::numbers::pi * cycles);
-      if (FDevice.Signal == VirtualSignal::Square) wave = cycles - std::floor(cycles) < 0.5 ? 1.0 : -1.0;
+      if (FDevice.Signal == VirtualSignal::Square)
+        wave = cycles - std::floor(cycles) < 0.5 ? 1.0 : -1.0;
       for (uint16_t c = 0; c < FFormat.Channels; ++c) {
-        const double amplitude = FDevice.Amplitudes.empty() ? 0.0 : FDevice.Amplitudes[c % FDevice.Amplitudes.size()];
+        const double amplitude =
+            FDevice.Amplitudes.empty() ? 0.0 : FDevice.Amplitudes[c % FDevice.Amplitudes.size()];
         const double value = std::clamp(std::round(wave * amplitude * full), -full - 1.0, full);
         const auto sample = static_cast<int64_t>(value) * (int64_t{1} << shift);
         StoreSample(out, FFormat.ContainerBits, static_cast<int32_t>(sample));
@@ -90,7 +92,8 @@ public:
     if (FDirect16) return ReadDirect16(out, frames);
     FSamples.resize(frames * FFormat.Channels);
     auto got = sf_readf_int(FFile, FSamples.data(), static_cast<sf_count_t>(frames));
-    if (got <= 0 && FLoop && sf_seek(FFile, 0, SEEK_SET) == 0) got = sf_readf_int(FFile, FSamples.data(), static_cast<sf_count_t>(frames));
+    if (got <= 0 && FLoop && sf_seek(FFile, 0, SEEK_SET) == 0)
+      got = sf_readf_int(FFile, FSamples.data(), static_cast<sf_count_t>(frames));
     if (got <= 0) return 0;
     const uint16_t bytes = FFormat.ContainerBits / 8;
     for (size_t i = 0; i < static_cast<size_t>(got) * FFormat.Channels; ++i, out += bytes)
@@ -104,7 +107,8 @@ private:
   size_t ReadDirect16(uint8_t* out, size_t frames) {
     auto* samples = reinterpret_cast<short*>(out);
     auto got = sf_readf_short(FFile, samples, static_cast<sf_count_t>(frames));
-    if (got <= 0 && FLoop && sf_seek(FFile, 0, SEEK_SET) == 0) got = sf_readf_short(FFile, samples, static_cast<sf_count_t>(frames));
+    if (got <= 0 && FLoop && sf_seek(FFile, 0, SEEK_SET) == 0)
+      got = sf_readf_short(FFile, samples, static_cast<sf_count_t>(frames));
     return got <= 0 ? 0 : static_cast<size_t>(got);
   }
 
@@ -119,9 +123,13 @@ private:
 
 class VirtualStream final : public IWaveInStream {
 public:
-  VirtualStream(std::shared_ptr<VirtualWaveInBackend> backend, IWaveInSink& sink, std::unique_ptr<SignalSource> source,
-                const WaveInFormat& format, bool realTime)
-      : FBackend(std::move(backend)), FSink(sink), FSource(std::move(source)), FFormat(format), FRealTime(realTime) {}
+  VirtualStream(std::shared_ptr<VirtualWaveInBackend> backend, IWaveInSink& sink,
+                std::unique_ptr<SignalSource> source, const WaveInFormat& format, bool realTime)
+      : FBackend(std::move(backend)),
+        FSink(sink),
+        FSource(std::move(source)),
+        FFormat(format),
+        FRealTime(realTime) {}
   ~VirtualStream() override { Close(); }
 
   void Start() override {
@@ -177,7 +185,8 @@ private:
   void Pace() {
     using Clock = std::chrono::steady_clock;
     const size_t frames = std::max<size_t>(1, FFormat.SampleRate / 100);
-    const auto period = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(static_cast<double>(frames) / FFormat.SampleRate));
+    const auto period = std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(static_cast<double>(frames) / FFormat.SampleRate));
     std::vector<uint8_t> chunk;
     auto next = Clock::now();
     for (;;) {
@@ -214,7 +223,8 @@ private:
   std::condition_variable FSleep;
 };
 
-VirtualWaveInBackend::VirtualWaveInBackend(std::vector<VirtualWaveInDevice> devices, uint32_t mapperDevice)
+VirtualWaveInBackend::VirtualWaveInBackend(std::vector<VirtualWaveInDevice> devices,
+                                           uint32_t mapperDevice)
     : FDevices(std::move(devices)), FMapperDevice(mapperDevice) {
   std::vector<std::string> names;
   for (const auto& d : FDevices) names.push_back(d.Name);
@@ -258,8 +268,8 @@ MMRESULT VirtualWaveInBackend::GetDevName(uint32_t deviceId, std::string& name) 
   return MMSYSERR_NOERROR;
 }
 
-MMRESULT VirtualWaveInBackend::Open(uint32_t deviceId, const WaveInFormat& format, IWaveInSink& sink,
-                                    std::unique_ptr<IWaveInStream>& stream) {
+MMRESULT VirtualWaveInBackend::Open(uint32_t deviceId, const WaveInFormat& format,
+                                    IWaveInSink& sink, std::unique_ptr<IWaveInStream>& stream) {
   if (deviceId == WAVE_MAPPER) {
     if (FDevices.empty()) return MMSYSERR_NODRIVER;
     deviceId = FMapperDevice;
@@ -280,7 +290,8 @@ MMRESULT VirtualWaveInBackend::Open(uint32_t deviceId, const WaveInFormat& forma
   } else {
     source = std::make_unique<GeneratedSource>(device, format);
   }
-  auto virtualStream = std::make_unique<VirtualStream>(shared_from_this(), sink, std::move(source), format, device.RealTime);
+  auto virtualStream = std::make_unique<VirtualStream>(shared_from_this(), sink, std::move(source),
+                                                       format, device.RealTime);
   {
     std::lock_guard lk(FMutex);
     FStreams.emplace_back(deviceId, virtualStream.get());

@@ -32,14 +32,16 @@ struct VirtualWaveInDevice {
 
 class VirtualStream;
 
-class VirtualWaveInBackend final : public IWaveInBackend, public std::enable_shared_from_this<VirtualWaveInBackend> {
+class VirtualWaveInBackend final : public IWaveInBackend,
+                                   public std::enable_shared_from_this<VirtualWaveInBackend> {
 public:
   static constexpr uint32_t AnyDevice = 0xFFFFFFFE;
 
   // Create it with std::make_shared: open streams keep it alive.
   // Devices are listed in the given order, their names made unique and cut like real ones. The
   // mapper opens `mapperDevice`; with no devices at all it fails like the system's.
-  explicit VirtualWaveInBackend(std::vector<VirtualWaveInDevice> devices, uint32_t mapperDevice = 0);
+  explicit VirtualWaveInBackend(std::vector<VirtualWaveInDevice> devices,
+                                uint32_t mapperDevice = 0);
 
   // From now on `call` fails with `code` (for every device, or only for `deviceId`, which may be
   // WAVE_MAPPER); code 0 lifts the failure.

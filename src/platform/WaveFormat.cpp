@@ -22,13 +22,15 @@ MMRESULT ParseWaveFormat(const WAVEFORMATEX* pwfx, WaveInFormat& out) {
     WAVEFORMATEXTENSIBLE ext;
     std::memcpy(&ext, pwfx, sizeof ext);
     if (!SameGuid(ext.SubFormat, KSDATAFORMAT_SUBTYPE_PCM)) return WAVERR_BADFORMAT;
-    if (ext.wValidBitsPerSample == 0 || ext.wValidBitsPerSample > f.ContainerBits) return WAVERR_BADFORMAT;
+    if (ext.wValidBitsPerSample == 0 || ext.wValidBitsPerSample > f.ContainerBits)
+      return WAVERR_BADFORMAT;
     f.ChannelMask = ext.dwChannelMask;
   } else if (head.wFormatTag != WAVE_FORMAT_PCM) {
     return WAVERR_BADFORMAT;
   }
 
-  const bool knownWidth = f.ContainerBits == 8 || f.ContainerBits == 16 || f.ContainerBits == 24 || f.ContainerBits == 32;
+  const bool knownWidth = f.ContainerBits == 8 || f.ContainerBits == 16 || f.ContainerBits == 24 ||
+                          f.ContainerBits == 32;
   if (!knownWidth || f.Channels == 0 || f.Channels > WaveInMaxChannels) return WAVERR_BADFORMAT;
   if (f.SampleRate == 0 || f.SampleRate > WaveInMaxSampleRate) return WAVERR_BADFORMAT;
   f.BlockAlign = static_cast<uint16_t>(f.ContainerBits / 8 * f.Channels);

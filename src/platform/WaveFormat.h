@@ -44,7 +44,8 @@ static_assert(offsetof(WAVEFORMATEXTENSIBLE, dwChannelMask) == 20);
 static_assert(offsetof(WAVEFORMATEXTENSIBLE, SubFormat) == 24);
 
 // {00000001-0000-0010-8000-00AA00389B71}
-constexpr WAVEGUID KSDATAFORMAT_SUBTYPE_PCM = {0x00000001, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+constexpr WAVEGUID KSDATAFORMAT_SUBTYPE_PCM = {
+    0x00000001, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
 
 // Checks a caller's record and reads it without assuming its alignment. Accepts the plain PCM
 // tag and the extensible tag with the PCM sub-format; anything else is WAVERR_BADFORMAT, a null

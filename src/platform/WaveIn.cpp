@@ -92,11 +92,12 @@ MMRESULT waveInGetDevCaps(uint32_t uDeviceID, WAVEINCAPS* pwic, uint32_t cbwic) 
   return MMSYSERR_NOERROR;
 }
 
-MMRESULT waveInOpen(HWAVEIN* phwi, uint32_t uDeviceID, const WAVEFORMATEX* pwfx, WaveInProc dwCallback,
-                    uintptr_t dwInstance, uint32_t fdwOpen) {
+MMRESULT waveInOpen(HWAVEIN* phwi, uint32_t uDeviceID, const WAVEFORMATEX* pwfx,
+                    WaveInProc dwCallback, uintptr_t dwInstance, uint32_t fdwOpen) {
   if (phwi != nullptr) *phwi = 0;
   const uint32_t callbackType = fdwOpen & CALLBACK_TYPEMASK;
-  if ((fdwOpen & ~(CALLBACK_TYPEMASK | WAVE_FORMAT_QUERY | WAVE_ALLOWSYNC | WAVE_MAPPED)) != 0) return MMSYSERR_INVALFLAG;
+  if ((fdwOpen & ~(CALLBACK_TYPEMASK | WAVE_FORMAT_QUERY | WAVE_ALLOWSYNC | WAVE_MAPPED)) != 0)
+    return MMSYSERR_INVALFLAG;
   if (callbackType != CALLBACK_NULL && callbackType != CALLBACK_FUNCTION) return MMSYSERR_INVALFLAG;
   if (callbackType == CALLBACK_FUNCTION && dwCallback == nullptr) return MMSYSERR_INVALPARAM;
   const bool query = (fdwOpen & WAVE_FORMAT_QUERY) != 0;
@@ -114,7 +115,8 @@ MMRESULT waveInOpen(HWAVEIN* phwi, uint32_t uDeviceID, const WAVEFORMATEX* pwfx,
     std::lock_guard lk(r.Mutex);
     handle = ++r.LastHandle;
   }
-  auto session = std::make_shared<WaveInSession>(handle, callbackType == CALLBACK_FUNCTION ? dwCallback : nullptr, dwInstance);
+  auto session = std::make_shared<WaveInSession>(
+      handle, callbackType == CALLBACK_FUNCTION ? dwCallback : nullptr, dwInstance);
   std::unique_ptr<IWaveInStream> stream;
   if (MMRESULT result = backend->Open(uDeviceID, format, *session, stream)) return result;
   session->Opened(std::move(stream));
@@ -133,7 +135,8 @@ MMRESULT waveInPrepareHeader(HWAVEIN hwi, WAVEHDR* pwh, uint32_t cbwh) {
 
 MMRESULT waveInUnprepareHeader(HWAVEIN hwi, WAVEHDR* pwh, uint32_t cbwh) {
   if (MMRESULT r = CheckHeader(pwh, cbwh)) return r;
-  return OnDevice(hwi, WaveInCall::UnprepareHeader, [&](WaveInSession& s) { return s.Unprepare(pwh); });
+  return OnDevice(hwi, WaveInCall::UnprepareHeader,
+                  [&](WaveInSession& s) { return s.Unprepare(pwh); });
 }
 
 MMRESULT waveInAddBuffer(HWAVEIN hwi, WAVEHDR* pwh, uint32_t cbwh) {

@@ -5,8 +5,9 @@
 // (sound server, virtual devices, none) sit behind IWaveInBackend; one is current at a time.
 //
 // Header calls take cbwh = sizeof(WAVEHDR) (48 bytes here, not the 32 of 32-bit systems); a
-// smaller size is refused with MMSYSERR_INVALPARAM. Device names are UTF-8. Calls may come from any thread, but not from inside the callback:
-// waveInReset and waveInClose refuse that with MMSYSERR_HANDLEBUSY.
+// smaller size is refused with MMSYSERR_INVALPARAM. Device names are UTF-8. Calls may come from any
+// thread, but not from inside the callback: waveInReset and waveInClose refuse that with
+// MMSYSERR_HANDLEBUSY.
 
 #include <cstdint>
 #include <memory>
@@ -61,12 +62,13 @@ struct WAVEINCAPS {
 
 // Called from the layer's notification thread, one notification at a time, in order:
 // WIM_OPEN, then one WIM_DATA per returned buffer (dwParam1 is its WAVEHDR*), then WIM_CLOSE.
-using WaveInProc = void (*)(HWAVEIN hwi, uint32_t uMsg, uintptr_t dwInstance, uintptr_t dwParam1, uintptr_t dwParam2);
+using WaveInProc = void (*)(HWAVEIN hwi, uint32_t uMsg, uintptr_t dwInstance, uintptr_t dwParam1,
+                            uintptr_t dwParam2);
 
 uint32_t waveInGetNumDevs();
 MMRESULT waveInGetDevCaps(uint32_t uDeviceID, WAVEINCAPS* pwic, uint32_t cbwic);
-MMRESULT waveInOpen(HWAVEIN* phwi, uint32_t uDeviceID, const WAVEFORMATEX* pwfx, WaveInProc dwCallback,
-                    uintptr_t dwInstance, uint32_t fdwOpen);
+MMRESULT waveInOpen(HWAVEIN* phwi, uint32_t uDeviceID, const WAVEFORMATEX* pwfx,
+                    WaveInProc dwCallback, uintptr_t dwInstance, uint32_t fdwOpen);
 MMRESULT waveInPrepareHeader(HWAVEIN hwi, WAVEHDR* pwh, uint32_t cbwh);
 MMRESULT waveInUnprepareHeader(HWAVEIN hwi, WAVEHDR* pwh, uint32_t cbwh);
 MMRESULT waveInAddBuffer(HWAVEIN hwi, WAVEHDR* pwh, uint32_t cbwh);

@@ -13,7 +13,17 @@
 #include "platform/WaveInResult.h"
 
 // Every layer call, for backends that want to refuse some (the virtual one injects failures).
-enum class WaveInCall { GetNumDevs, GetDevCaps, Open, PrepareHeader, UnprepareHeader, AddBuffer, Start, Reset, Close };
+enum class WaveInCall {
+  GetNumDevs,
+  GetDevCaps,
+  Open,
+  PrepareHeader,
+  UnprepareHeader,
+  AddBuffer,
+  Start,
+  Reset,
+  Close
+};
 
 // The open device as a stream sees it. Producers call it from their own threads.
 class IWaveInSink {
@@ -56,7 +66,9 @@ public:
   virtual MMRESULT Check(WaveInCall /*call*/, uint32_t /*deviceId*/) { return MMSYSERR_NOERROR; }
   // Consulted before an open, with the caller's flags, which no backend needs: the layer has
   // checked them. Backends that watch their callers see them here.
-  virtual MMRESULT CheckOpen(uint32_t deviceId, uint32_t /*flags*/) { return Check(WaveInCall::Open, deviceId); }
+  virtual MMRESULT CheckOpen(uint32_t deviceId, uint32_t /*flags*/) {
+    return Check(WaveInCall::Open, deviceId);
+  }
 };
 
 // The sound server's backend when a server answers, else the sound cards' own (libasound).

@@ -28,7 +28,9 @@ void WaveInSession::Opened(std::unique_ptr<IWaveInStream> stream) {
   Notify(WIM_OPEN, nullptr);
 }
 
-bool WaveInSession::OnNotifierThread() const { return std::this_thread::get_id() == FNotifier.get_id(); }
+bool WaveInSession::OnNotifierThread() const {
+  return std::this_thread::get_id() == FNotifier.get_id();
+}
 
 MMRESULT WaveInSession::Prepare(WAVEHDR* hdr) {
   if (hdr == nullptr || hdr->lpData == nullptr) return MMSYSERR_INVALPARAM;
@@ -48,7 +50,8 @@ MMRESULT WaveInSession::Unprepare(WAVEHDR* hdr) {
 }
 
 MMRESULT WaveInSession::Add(WAVEHDR* hdr) {
-  if (hdr == nullptr || hdr->lpData == nullptr || hdr->dwBufferLength == 0) return MMSYSERR_INVALPARAM;
+  if (hdr == nullptr || hdr->lpData == nullptr || hdr->dwBufferLength == 0)
+    return MMSYSERR_INVALPARAM;
   {
     std::lock_guard lk(FMutex);
     if (FClosed) return MMSYSERR_INVALHANDLE;

@@ -29,31 +29,30 @@
 // the program's static objects do.
 class QtEnvironment : public ::testing::Environment {
 public:
-    void SetUp() override
-    {
-        app = std::make_unique<QApplication>(argc, argv);
-        InstallQtMessageQueue();
-        // Keeps the tests away from the user's own configuration folder.
-        QStandardPaths::setTestModeEnabled(true);
-        // The windows capture from a silent device of their own, never from this machine's.
-        VirtualWaveInDevice silence;
-        silence.Name = "Silence";
-        silence.Signal = VirtualSignal::Silence;
-        silence.RealTime = true;
-        SetWaveInBackend(std::make_shared<VirtualWaveInBackend>(std::vector<VirtualWaveInDevice>{silence}));
-    }
-    void TearDown() override
-    {
-        SetWaveInBackend(nullptr);
-        SLSetMessageQueue(nullptr);
-        app.reset();
-    }
+  void SetUp() override {
+    app = std::make_unique<QApplication>(argc, argv);
+    InstallQtMessageQueue();
+    // Keeps the tests away from the user's own configuration folder.
+    QStandardPaths::setTestModeEnabled(true);
+    // The windows capture from a silent device of their own, never from this machine's.
+    VirtualWaveInDevice silence;
+    silence.Name = "Silence";
+    silence.Signal = VirtualSignal::Silence;
+    silence.RealTime = true;
+    SetWaveInBackend(
+        std::make_shared<VirtualWaveInBackend>(std::vector<VirtualWaveInDevice>{silence}));
+  }
+  void TearDown() override {
+    SetWaveInBackend(nullptr);
+    SLSetMessageQueue(nullptr);
+    app.reset();
+  }
 
 private:
-    int argc = 1;
-    char name[9] = "app_test";
-    char* argv[2] = {name, nullptr};
-    std::unique_ptr<QApplication> app;
+  int argc = 1;
+  char name[9] = "app_test";
+  char* argv[2] = {name, nullptr};
+  std::unique_ptr<QApplication> app;
 };
 
 inline const auto* const qtEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
@@ -62,79 +61,70 @@ inline const auto* const qtEnvironment = ::testing::AddGlobalTestEnvironment(new
 // file is ExeFileName + ".ini" inside it.
 class MainWindowTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(folder.isValid());
-        ExeFileName = folder.filePath(QStringLiteral("stereolux")).toStdString();
-        IniPath = ExeFileName + ".ini";
-        // Program start: the globals are empty.
-        VuState = TVuState{};
-        UserPrefs = TUserPrefs{};
-        // The windows list the devices of a scripted control, never those of this machine.
-        AudioRecordConnector = [this] { return Recorder; };
-    }
+  void SetUp() override {
+    ASSERT_TRUE(folder.isValid());
+    ExeFileName = folder.filePath(QStringLiteral("stereolux")).toStdString();
+    IniPath = ExeFileName + ".ini";
+    // Program start: the globals are empty.
+    VuState = TVuState{};
+    UserPrefs = TUserPrefs{};
+    // The windows list the devices of a scripted control, never those of this machine.
+    AudioRecordConnector = [this] { return Recorder; };
+  }
 
-    std::unique_ptr<TfmMain> Open()
-    {
-        auto form = std::make_unique<TfmMain>(ExeFileName);
-        form->show();
-        QApplication::processEvents();
-        return form;
-    }
+  std::unique_ptr<TfmMain> Open() {
+    auto form = std::make_unique<TfmMain>(ExeFileName);
+    form->show();
+    QApplication::processEvents();
+    return form;
+  }
 
-    void WriteIni(const std::string& Text) const
-    {
-        QFile file(QString::fromStdString(IniPath));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(Text.data(), static_cast<qint64>(Text.size()));
-    }
+  void WriteIni(const std::string& Text) const {
+    QFile file(QString::fromStdString(IniPath));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(Text.data(), static_cast<qint64>(Text.size()));
+  }
 
-    std::string ReadIni() const
-    {
-        QFile file(QString::fromStdString(IniPath));
-        if (!file.open(QIODevice::ReadOnly))
-            return "<missing>";
-        return file.readAll().toStdString();
-    }
+  std::string ReadIni() const {
+    QFile file(QString::fromStdString(IniPath));
+    if (!file.open(QIODevice::ReadOnly)) return "<missing>";
+    return file.readAll().toStdString();
+  }
 
-    bool IniExists() const { return QFile::exists(QString::fromStdString(IniPath)); }
+  bool IniExists() const { return QFile::exists(QString::fromStdString(IniPath)); }
 
-    QTemporaryDir folder;
-    std::string ExeFileName;
-    std::string IniPath;
-    std::shared_ptr<TFakeAudioRecord> Recorder = std::make_shared<TFakeAudioRecord>();
+  QTemporaryDir folder;
+  std::string ExeFileName;
+  std::string IniPath;
+  std::shared_ptr<TFakeAudioRecord> Recorder = std::make_shared<TFakeAudioRecord>();
 };
 
 // The entry of Menu (and of its submenus) shown with Caption.
-inline QAction* MenuEntry(QWidget* Menu, const QString& Caption)
-{
-    for (QAction* a : Menu->actions()) {
-        if (a->text() == Caption)
-            return a;
-        if (a->menu())
-            if (QAction* found = MenuEntry(a->menu(), Caption))
-                return found;
-    }
-    return nullptr;
+inline QAction* MenuEntry(QWidget* Menu, const QString& Caption) {
+  for (QAction* a : Menu->actions()) {
+    if (a->text() == Caption) return a;
+    if (a->menu())
+      if (QAction* found = MenuEntry(a->menu(), Caption)) return found;
+  }
+  return nullptr;
 }
 
 // Closes the next modal box that opens and hands back its text ("<none>" if none opened).
 class TModalBoxCatcher {
 public:
-    TModalBoxCatcher()
-    {
-        timer.setInterval(10);
-        QObject::connect(&timer, &QTimer::timeout, [this] {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                Text = box->text().toStdString();
-                box->close();
-                timer.stop();
-            }
-        });
-        timer.start();
-    }
-    std::string Text = "<none>";
+  TModalBoxCatcher() {
+    timer.setInterval(10);
+    QObject::connect(&timer, &QTimer::timeout, [this] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        Text = box->text().toStdString();
+        box->close();
+        timer.stop();
+      }
+    });
+    timer.start();
+  }
+  std::string Text = "<none>";
 
 private:
-    QTimer timer;
+  QTimer timer;
 };

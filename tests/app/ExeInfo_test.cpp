@@ -55,11 +55,11 @@ TEST(ExeInfo, TranslationKeyIsEightUpperCaseHexDigits) {
     const char* key;
   };
   const Case cases[] = {
-      {{0x040C, 0x04E4}, "040C04E4"}, {{0x0409, 0x04B0}, "040904B0"}, {{0x0000, 0x0000}, "00000000"},
-      {{0x0C0A, 0x0001}, "0C0A0001"}, {{0xFFFF, 0xABCD}, "FFFFABCD"},
+      {{0x040C, 0x04E4}, "040C04E4"}, {{0x0409, 0x04B0}, "040904B0"},
+      {{0x0000, 0x0000}, "00000000"}, {{0x0C0A, 0x0001}, "0C0A0001"},
+      {{0xFFFF, 0xABCD}, "FFFFABCD"},
   };
-  for (const Case& c : cases)
-    EXPECT_EQ(TExeInfo::TranslationKey(c.translation), c.key);
+  for (const Case& c : cases) EXPECT_EQ(TExeInfo::TranslationKey(c.translation), c.key);
 }
 
 TEST(ExeInfo, ReadsOnceWhenCreated) {

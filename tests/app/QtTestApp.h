@@ -4,8 +4,7 @@
 
 // Widgets need one application object per process; the tests share it until the process ends.
 inline void EnsureQApplication() {
-  if (QApplication::instance())
-    return;
+  if (QApplication::instance()) return;
   static int argc = 1;
   static char name[] = "stereolux_tests";
   static char* argv[] = {name, nullptr};

@@ -19,8 +19,7 @@ bool ShowsText(TScrollText& strip) {
   const QImage image = strip.grab().toImage();
   for (int y = 0; y < image.height(); ++y)
     for (int x = 0; x < image.width(); ++x)
-      if (qGreen(image.pixel(x, y)) > 128)
-        return true;
+      if (qGreen(image.pixel(x, y)) > 128) return true;
   return false;
 }
 
@@ -63,12 +62,10 @@ TEST_F(Widgets, EveryStartBringsTheBlockInFromTheBottomWithinTwoSteps) {
     EXPECT_TRUE(strip->Active());
     EXPECT_EQ(strip->BlockTop() + strip->BlockHeight(), 0) << "out of sight above the strip";
     strip->Step();
-    if (strip->BlockTop() != strip->height())
-      strip->Step();
+    if (strip->BlockTop() != strip->height()) strip->Step();
     EXPECT_EQ(strip->BlockTop(), strip->height());
     // Part of the way through before the next start.
-    for (int i = 0; i < 10; ++i)
-      strip->Step();
+    for (int i = 0; i < 10; ++i) strip->Step();
     strip->Stop();
     EXPECT_FALSE(strip->Active());
   }
@@ -99,13 +96,10 @@ TEST_F(Widgets, TextIsDrawnOnlyWhileTheBlockIsInView) {
   EXPECT_FALSE(ShowsText(*strip));
   strip->Step();
   EXPECT_FALSE(ShowsText(*strip)) << "top edge at the bottom edge: nothing shown yet";
-  for (int i = 0; i < strip->fontMetrics().height(); ++i)
-    strip->Step();
+  for (int i = 0; i < strip->fontMetrics().height(); ++i) strip->Step();
   EXPECT_TRUE(ShowsText(*strip));
-  while (strip->BlockTop() > 0)
-    strip->Step();
-  for (int i = 0; i < strip->BlockHeight(); ++i)
-    strip->Step();
+  while (strip->BlockTop() > 0) strip->Step();
+  for (int i = 0; i < strip->BlockHeight(); ++i) strip->Step();
   ASSERT_EQ(strip->BlockTop() + strip->BlockHeight(), 0);
   EXPECT_FALSE(ShowsText(*strip)) << "gone through the top";
 }

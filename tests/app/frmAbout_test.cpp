@@ -25,15 +25,17 @@ TEST_F(AboutDialog, LabelsShowTheProgramsOwnVersionResource) {
   TfmAbout fmAbout(nullptr);
   EXPECT_EQ(fmAbout.lblVersion->text(), "2.2.0.0");
   EXPECT_EQ(fmAbout.lblComments->text(), "Freeware");
-  EXPECT_EQ(fmAbout.lblCopyright->text().toStdString(), TExeInfo(ExeVersionResource()).LegalCopyright());
+  EXPECT_EQ(fmAbout.lblCopyright->text().toStdString(),
+            TExeInfo(ExeVersionResource()).LegalCopyright());
   EXPECT_FALSE(fmAbout.lblCopyright->text().isEmpty());
   // Auto-sized: the whole text fits.
-  EXPECT_GE(fmAbout.lblVersion->width(), fmAbout.lblVersion->fontMetrics().horizontalAdvance("2.2.0.0"));
+  EXPECT_GE(fmAbout.lblVersion->width(),
+            fmAbout.lblVersion->fontMetrics().horizontalAdvance("2.2.0.0"));
 }
 
 TEST_F(AboutDialog, LabelsFromAResourceWithoutComments) {
-  const TVersionResource reduced{{{0x040C, 0x04E4}},
-                                 {{"040C04E4", {{"FileVersion", "3.1.4.1"}, {"LegalCopyright", "Moi"}}}}};
+  const TVersionResource reduced{
+      {{0x040C, 0x04E4}}, {{"040C04E4", {{"FileVersion", "3.1.4.1"}, {"LegalCopyright", "Moi"}}}}};
   TfmAbout fmAbout(nullptr, &reduced);
   EXPECT_EQ(fmAbout.lblVersion->text(), "3.1.4.1");
   EXPECT_EQ(fmAbout.lblCopyright->text(), "Moi");
@@ -62,8 +64,7 @@ TEST_F(AboutDialog, TitleIsTheProgramsNameInThreeRuns) {
   document.setHtml(fmAbout.RTFLabel1->text());
   EXPECT_EQ(document.toPlainText(), "Stereolux");
   int runs = 0;
-  for (QTextBlock::iterator it = document.begin().begin(); !it.atEnd(); ++it)
-    ++runs;
+  for (QTextBlock::iterator it = document.begin().begin(); !it.atEnd(); ++it) ++runs;
   EXPECT_EQ(runs, 3);
   EXPECT_TRUE(fmAbout.RTFLabel1->font().bold());
   EXPECT_EQ(fmAbout.RTFLabel1->geometry(), QRect(72, 8, 225, 33));
@@ -80,14 +81,15 @@ TEST_F(AboutDialog, EnterEndsTheModalRunWithOk) {
   };
   const Case cases[] = {
       {"Return to the dialog", [](TfmAbout& fm) -> QWidget* { return &fm; }, Qt::Key_Return, {}},
-      {"keypad Enter to the button", [](TfmAbout& fm) -> QWidget* { return fm.btnOK; }, Qt::Key_Enter,
-       Qt::KeypadModifier},
+      {"keypad Enter to the button", [](TfmAbout& fm) -> QWidget* { return fm.btnOK; },
+       Qt::Key_Enter, Qt::KeypadModifier},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.how);
     TfmAbout fmAbout(nullptr);
     ASSERT_TRUE(fmAbout.btnOK->isDefault());
-    QTimer::singleShot(0, &fmAbout, [&] { QTest::keyClick(c.target(fmAbout), c.key, c.modifiers); });
+    QTimer::singleShot(0, &fmAbout,
+                       [&] { QTest::keyClick(c.target(fmAbout), c.key, c.modifiers); });
     EXPECT_EQ(fmAbout.exec(), QDialog::Accepted);
     EXPECT_FALSE(fmAbout.isVisible());
   }

@@ -8,8 +8,8 @@
 #include "meter_display/lxVumeter.h"
 #include "metering/ALPPMMeter.h"
 
-#include <QLabel>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QSlider>
@@ -25,220 +25,210 @@ constexpr double Max16 = 32767;
 // Plays the capture component: the source pin that feeds the window's meter.
 class TTestSource : public TLPComponent {
 public:
-    TTestSource()
-    {
-        FOutputPin = std::make_unique<TALOWAudioSourcePin>(this, FLock, TSLOperationEvent{});
-    }
-    TALOWAudioSourcePin& OutputPin() { return *FOutputPin; }
+  TTestSource() {
+    FOutputPin = std::make_unique<TALOWAudioSourcePin>(this, FLock, TSLOperationEvent{});
+  }
+  TALOWAudioSourcePin& OutputPin() { return *FOutputPin; }
 
 private:
-    std::unique_ptr<TALOWAudioSourcePin> FOutputPin;
+  std::unique_ptr<TALOWAudioSourcePin> FOutputPin;
 };
 
-TALWaveFormatExtensible Stereo16(uint32_t Rate)
-{
-    TALWaveFormatExtensible format{};
-    format.Format.wFormatTag = WAVE_FORMAT_EXTENSIBLE;
-    format.Format.nChannels = 2;
-    format.Format.nSamplesPerSec = Rate;
-    format.Format.nBlockAlign = 4;
-    format.Format.nAvgBytesPerSec = Rate * 4;
-    format.Format.wBitsPerSample = 16;
-    format.Format.cbSize = ALWaveFormatExtraSize;
-    format.wValidBitsPerSample = 16;
-    format.SubFormat = KSDATAFORMAT_SUBTYPE_PCM;
-    return format;
+TALWaveFormatExtensible Stereo16(uint32_t Rate) {
+  TALWaveFormatExtensible format{};
+  format.Format.wFormatTag = WAVE_FORMAT_EXTENSIBLE;
+  format.Format.nChannels = 2;
+  format.Format.nSamplesPerSec = Rate;
+  format.Format.nBlockAlign = 4;
+  format.Format.nAvgBytesPerSec = Rate * 4;
+  format.Format.wBitsPerSample = 16;
+  format.Format.cbSize = ALWaveFormatExtraSize;
+  format.wValidBitsPerSample = 16;
+  format.SubFormat = KSDATAFORMAT_SUBTYPE_PCM;
+  return format;
 }
 
 class LevelRoutingTest : public MainWindowTest {
 protected:
-    void SetUp() override
-    {
-        MainWindowTest::SetUp();
-        QLocale::setDefault(QLocale::c());
-        form = Open();
-    }
-    void TearDown() override { QLocale::setDefault(QLocale::c()); }
+  void SetUp() override {
+    MainWindowTest::SetUp();
+    QLocale::setDefault(QLocale::c());
+    form = Open();
+  }
+  void TearDown() override { QLocale::setDefault(QLocale::c()); }
 
-    void Value(int32_t Channel, double Level, double AMax = Max16)
-    {
-        form->ALPPMMeter1ValueChange(nullptr, Channel, Level, 0, AMax);
-    }
-    void ShowDBFS() { MenuEntry(form->AdvMainMenu1, QStringLiteral("Afficher valeurs en dBFS"))->trigger(); }
+  void Value(int32_t Channel, double Level, double AMax = Max16) {
+    form->ALPPMMeter1ValueChange(nullptr, Channel, Level, 0, AMax);
+  }
+  void ShowDBFS() {
+    MenuEntry(form->AdvMainMenu1, QStringLiteral("Afficher valeurs en dBFS"))->trigger();
+  }
 
-    Window form;
+  Window form;
 };
 
-TEST_F(LevelRoutingTest, TrimmedPercentIsTruncatedAndClampedByTheMeter)
-{
-    struct Case {
-        int trim;
-        double level;
-        int32_t shown;
-        double peakMem;
-    };
-    const Case cases[] = {
-        {100, 16384, 50, 16384},  // 50.0015 %
-        {90, 30000, 82, 27000},   // 82.39997 %, not rounded up
-        {120, 32767, 100, 39320.4},  // 120 % stored as 100
-        {0, 32767, 0, 0},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.trim);
-        ResetPeaks(*form);
-        form->tbLevelLeft->setValue(c.trim);
-        form->tbLevelRight->setValue(c.trim);
-        Value(0, c.level);
-        Value(1, c.level);
-        EXPECT_EQ(form->Vumeter->LeftValue(), c.shown);
-        EXPECT_EQ(form->Vumeter->RightValue(), c.shown);
-        EXPECT_EQ(form->lblLeft->text(), QString::number(c.shown) + " %");
-        EXPECT_EQ(form->lblRight->text(), QString::number(c.shown) + " %");
-        EXPECT_DOUBLE_EQ(VuState.PeakMemLeft, c.peakMem);
-        EXPECT_DOUBLE_EQ(VuState.PeakMemRight, c.peakMem);
-    }
-}
-
-TEST_F(LevelRoutingTest, PercentPeaksComeFromTheLedMeter)
-{
-    Value(0, 32767);
-    Value(0, 8192);
-    EXPECT_EQ(form->lblLeft->text(), QStringLiteral("25 %"));
-    EXPECT_EQ(form->lblPeakLeft->text(), QStringLiteral("100 %"));
-    EXPECT_EQ(form->lblPeakRight->text(), QString::number(form->Vumeter->RightPeak()) + " %");
-    // The memory keeps the largest level only.
-    EXPECT_EQ(VuState.PeakMemLeft, 32767.0);
-}
-
-TEST_F(LevelRoutingTest, DBFSReadoutsUseTheLocaleSeparator)
-{
-    ShowDBFS();
-    EXPECT_TRUE(form->ActShowPeakDBFS->Checked());
-    EXPECT_FALSE(form->ActShowPeakPercent->Checked());
-    EXPECT_TRUE(UserPrefs.ShowPeakDBFS);
-    form->tbLevelLeft->setValue(50);
-
-    QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
-    Value(0, 32767);
-    // The current level before its trim, the peak after it.
-    EXPECT_EQ(form->lblLeft->text(), QStringLiteral("-6,0 dBFS"));
-    EXPECT_EQ(form->lblPeakLeft->text(), QStringLiteral("-12,0 dBFS"));
-    EXPECT_EQ(form->lblPeakRight->text(), QStringLiteral("-96,3 dBFS"));
-
-    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    Value(0, 32767);
-    EXPECT_EQ(form->lblLeft->text(), QStringLiteral("-6.0 dBFS"));
-}
-
-TEST_F(LevelRoutingTest, RightChannelLeavesTheLeftReadout)
-{
-    ShowDBFS();
-    Value(0, 32767);
-    const QString left = form->lblLeft->text();
-    Value(1, 16384);
-    EXPECT_EQ(form->lblLeft->text(), left);
-    EXPECT_EQ(form->lblRight->text(), QStringLiteral("-12.0 dBFS"));
-    EXPECT_EQ(form->lblPeakRight->text(), QStringLiteral("-12.0 dBFS"));
-    EXPECT_EQ(form->Vumeter->LeftValue(), 100);
-
-    // Another channel moves no bar but rewrites the peak readouts.
+TEST_F(LevelRoutingTest, TrimmedPercentIsTruncatedAndClampedByTheMeter) {
+  struct Case {
+    int trim;
+    double level;
+    int32_t shown;
+    double peakMem;
+  };
+  const Case cases[] = {
+      {100, 16384, 50, 16384},     // 50.0015 %
+      {90, 30000, 82, 27000},      // 82.39997 %, not rounded up
+      {120, 32767, 100, 39320.4},  // 120 % stored as 100
+      {0, 32767, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.trim);
     ResetPeaks(*form);
-    Value(2, 32767);
-    EXPECT_EQ(form->Vumeter->LeftValue(), 100);
-    EXPECT_EQ(form->Vumeter->RightValue(), 50);
-    EXPECT_EQ(form->lblPeakLeft->text(), QStringLiteral("-96.3 dBFS"));
+    form->tbLevelLeft->setValue(c.trim);
+    form->tbLevelRight->setValue(c.trim);
+    Value(0, c.level);
+    Value(1, c.level);
+    EXPECT_EQ(form->Vumeter->LeftValue(), c.shown);
+    EXPECT_EQ(form->Vumeter->RightValue(), c.shown);
+    EXPECT_EQ(form->lblLeft->text(), QString::number(c.shown) + " %");
+    EXPECT_EQ(form->lblRight->text(), QString::number(c.shown) + " %");
+    EXPECT_DOUBLE_EQ(VuState.PeakMemLeft, c.peakMem);
+    EXPECT_DOUBLE_EQ(VuState.PeakMemRight, c.peakMem);
+  }
 }
 
-TEST_F(LevelRoutingTest, ValuesDuringStartUpOrWithoutAScaleChangeNothing)
-{
-    InFormCreate = true;
-    Value(0, 32767);
-    InFormCreate = false;
-    EXPECT_EQ(form->Vumeter->LeftValue(), 0);
-    EXPECT_EQ(VuState.PeakMemLeft, 0.0);
-    EXPECT_EQ(form->lblLeft->text(), QStringLiteral("-12.0 dBFS"));
-
-    Value(0, 32767, 0);
-    EXPECT_EQ(form->Vumeter->LeftValue(), 0);
-    EXPECT_EQ(VuState.PeakMemLeft, 0.0);
-    EXPECT_EQ(form->lblLeft->text(), QStringLiteral("-12.0 dBFS"));
+TEST_F(LevelRoutingTest, PercentPeaksComeFromTheLedMeter) {
+  Value(0, 32767);
+  Value(0, 8192);
+  EXPECT_EQ(form->lblLeft->text(), QStringLiteral("25 %"));
+  EXPECT_EQ(form->lblPeakLeft->text(), QStringLiteral("100 %"));
+  EXPECT_EQ(form->lblPeakRight->text(), QString::number(form->Vumeter->RightPeak()) + " %");
+  // The memory keeps the largest level only.
+  EXPECT_EQ(VuState.PeakMemLeft, 32767.0);
 }
 
-TEST_F(LevelRoutingTest, TrimsShowTheirPositionAndWaitForTheNextValue)
-{
-    Value(1, 32767);
-    form->tbLevelRight->setValue(75);
-    EXPECT_EQ(form->lblLevelCoefRight->text(), QStringLiteral("75 %"));
-    EXPECT_EQ(UserPrefs.InLevelCoefRight, 75);
-    EXPECT_EQ(form->lblLevelCoefLeft->text(), QStringLiteral("100 %"));
-    EXPECT_EQ(form->Vumeter->RightValue(), 100);
-    Value(1, 32767);
-    EXPECT_EQ(form->Vumeter->RightValue(), 75);
+TEST_F(LevelRoutingTest, DBFSReadoutsUseTheLocaleSeparator) {
+  ShowDBFS();
+  EXPECT_TRUE(form->ActShowPeakDBFS->Checked());
+  EXPECT_FALSE(form->ActShowPeakPercent->Checked());
+  EXPECT_TRUE(UserPrefs.ShowPeakDBFS);
+  form->tbLevelLeft->setValue(50);
 
-    form->tbLevelLeft->setValue(500);
-    EXPECT_EQ(form->lblLevelCoefLeft->text(), QStringLiteral("120 %"));
-    EXPECT_EQ(UserPrefs.InLevelCoefLeft, 120);
+  QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
+  Value(0, 32767);
+  // The current level before its trim, the peak after it.
+  EXPECT_EQ(form->lblLeft->text(), QStringLiteral("-6,0 dBFS"));
+  EXPECT_EQ(form->lblPeakLeft->text(), QStringLiteral("-12,0 dBFS"));
+  EXPECT_EQ(form->lblPeakRight->text(), QStringLiteral("-96,3 dBFS"));
+
+  QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+  Value(0, 32767);
+  EXPECT_EQ(form->lblLeft->text(), QStringLiteral("-6.0 dBFS"));
 }
 
-TEST_F(LevelRoutingTest, CapturedAudioReachesTheBars)
-{
-    auto source = TLPComponent::Create<TTestSource>();
-    ASSERT_TRUE(form->ALPPMMeter1->InputPin()->Connect(&source->OutputPin()));
-    source->OutputPin().Notify(std::make_shared<TOWStartWaveOperation>(Stereo16(44100), false));
+TEST_F(LevelRoutingTest, RightChannelLeavesTheLeftReadout) {
+  ShowDBFS();
+  Value(0, 32767);
+  const QString left = form->lblLeft->text();
+  Value(1, 16384);
+  EXPECT_EQ(form->lblLeft->text(), left);
+  EXPECT_EQ(form->lblRight->text(), QStringLiteral("-12.0 dBFS"));
+  EXPECT_EQ(form->lblPeakRight->text(), QStringLiteral("-12.0 dBFS"));
+  EXPECT_EQ(form->Vumeter->LeftValue(), 100);
 
-    // 200 ms of the highest tone, full scale on the left and half scale on the right, handed
-    // over from a worker thread as the capture does.
-    constexpr uint32_t frames = 8820;
-    auto buffer = TALAudioBuffer::CreateSize(44100, 16, 2, frames);
-    for (uint32_t f = 0; f < frames; ++f) {
-        const int32_t sign = (f % 2 == 0) ? 1 : -1;
-        buffer->SetSample(f, 0, sign * 32767);
-        buffer->SetSample(f, 1, sign * 16384);
-    }
-    std::thread worker([&] { source->OutputPin().SubmitBuffer(buffer); });
-    worker.join();
-
-    QElapsedTimer clock;
-    clock.start();
-    while (form->Vumeter->RightValue() == 0 && clock.elapsed() < 5000)
-        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    EXPECT_GE(form->Vumeter->LeftValue(), 98);
-    EXPECT_NEAR(form->Vumeter->RightValue(), 50, 2);
-    EXPECT_EQ(form->lblLeft->text(), QString::number(form->Vumeter->LeftValue()) + " %");
-
-    source->OutputPin().Notify(std::make_shared<TOWStopOperation>());
-    form->ALPPMMeter1->InputPin()->Connect(nullptr);
+  // Another channel moves no bar but rewrites the peak readouts.
+  ResetPeaks(*form);
+  Value(2, 32767);
+  EXPECT_EQ(form->Vumeter->LeftValue(), 100);
+  EXPECT_EQ(form->Vumeter->RightValue(), 50);
+  EXPECT_EQ(form->lblPeakLeft->text(), QStringLiteral("-96.3 dBFS"));
 }
 
-TEST_F(LevelRoutingTest, OnlyReleaseTimesWithinTheRangeReachTheMeter)
-{
-    auto* edit = form->seHalfLive->findChild<QLineEdit*>();
-    ASSERT_NE(edit, nullptr);
-    EXPECT_EQ(form->ALPPMMeter1->HalfLife(), 400);
-    edit->setText(QStringLiteral("1000"));
-    EXPECT_EQ(form->ALPPMMeter1->HalfLife(), 1000);
-    for (const char* typing : {"", "5", "0", "-"}) {
-        edit->setText(QString::fromLatin1(typing));
-        EXPECT_EQ(form->ALPPMMeter1->HalfLife(), 1000) << typing;
-    }
-    form->seHalfLive->setValue(20000);
-    EXPECT_EQ(form->ALPPMMeter1->HalfLife(), 20000);
-    form->seHalfLive->setValue(10);
-    EXPECT_EQ(form->ALPPMMeter1->HalfLife(), 10);
+TEST_F(LevelRoutingTest, ValuesDuringStartUpOrWithoutAScaleChangeNothing) {
+  InFormCreate = true;
+  Value(0, 32767);
+  InFormCreate = false;
+  EXPECT_EQ(form->Vumeter->LeftValue(), 0);
+  EXPECT_EQ(VuState.PeakMemLeft, 0.0);
+  EXPECT_EQ(form->lblLeft->text(), QStringLiteral("-12.0 dBFS"));
+
+  Value(0, 32767, 0);
+  EXPECT_EQ(form->Vumeter->LeftValue(), 0);
+  EXPECT_EQ(VuState.PeakMemLeft, 0.0);
+  EXPECT_EQ(form->lblLeft->text(), QStringLiteral("-12.0 dBFS"));
 }
 
-TEST_F(LevelRoutingTest, ReadoutModeWithoutSenderFollowsThePreferences)
-{
-    UserPrefs.ShowPeakDBFS = true;
-    form->ActShowPeakPercentExecute(nullptr);
-    EXPECT_TRUE(form->ActShowPeakDBFS->Checked());
-    EXPECT_FALSE(form->ActShowPeakPercent->Checked());
+TEST_F(LevelRoutingTest, TrimsShowTheirPositionAndWaitForTheNextValue) {
+  Value(1, 32767);
+  form->tbLevelRight->setValue(75);
+  EXPECT_EQ(form->lblLevelCoefRight->text(), QStringLiteral("75 %"));
+  EXPECT_EQ(UserPrefs.InLevelCoefRight, 75);
+  EXPECT_EQ(form->lblLevelCoefLeft->text(), QStringLiteral("100 %"));
+  EXPECT_EQ(form->Vumeter->RightValue(), 100);
+  Value(1, 32767);
+  EXPECT_EQ(form->Vumeter->RightValue(), 75);
 
-    MenuEntry(form->AdvPopupMenu1,
-              QStringLiteral("Afficher valeurs en pourcentage (crêtes mémorisées)"))->trigger();
-    EXPECT_FALSE(UserPrefs.ShowPeakDBFS);
-    EXPECT_TRUE(form->ActShowPeakPercent->Checked());
-    EXPECT_FALSE(form->ActShowPeakDBFS->Checked());
+  form->tbLevelLeft->setValue(500);
+  EXPECT_EQ(form->lblLevelCoefLeft->text(), QStringLiteral("120 %"));
+  EXPECT_EQ(UserPrefs.InLevelCoefLeft, 120);
 }
 
-} // namespace
+TEST_F(LevelRoutingTest, CapturedAudioReachesTheBars) {
+  auto source = TLPComponent::Create<TTestSource>();
+  ASSERT_TRUE(form->ALPPMMeter1->InputPin()->Connect(&source->OutputPin()));
+  source->OutputPin().Notify(std::make_shared<TOWStartWaveOperation>(Stereo16(44100), false));
+
+  // 200 ms of the highest tone, full scale on the left and half scale on the right, handed
+  // over from a worker thread as the capture does.
+  constexpr uint32_t frames = 8820;
+  auto buffer = TALAudioBuffer::CreateSize(44100, 16, 2, frames);
+  for (uint32_t f = 0; f < frames; ++f) {
+    const int32_t sign = (f % 2 == 0) ? 1 : -1;
+    buffer->SetSample(f, 0, sign * 32767);
+    buffer->SetSample(f, 1, sign * 16384);
+  }
+  std::thread worker([&] { source->OutputPin().SubmitBuffer(buffer); });
+  worker.join();
+
+  QElapsedTimer clock;
+  clock.start();
+  while (form->Vumeter->RightValue() == 0 && clock.elapsed() < 5000)
+    QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+  EXPECT_GE(form->Vumeter->LeftValue(), 98);
+  EXPECT_NEAR(form->Vumeter->RightValue(), 50, 2);
+  EXPECT_EQ(form->lblLeft->text(), QString::number(form->Vumeter->LeftValue()) + " %");
+
+  source->OutputPin().Notify(std::make_shared<TOWStopOperation>());
+  form->ALPPMMeter1->InputPin()->Connect(nullptr);
+}
+
+TEST_F(LevelRoutingTest, OnlyReleaseTimesWithinTheRangeReachTheMeter) {
+  auto* edit = form->seHalfLive->findChild<QLineEdit*>();
+  ASSERT_NE(edit, nullptr);
+  EXPECT_EQ(form->ALPPMMeter1->HalfLife(), 400);
+  edit->setText(QStringLiteral("1000"));
+  EXPECT_EQ(form->ALPPMMeter1->HalfLife(), 1000);
+  for (const char* typing : {"", "5", "0", "-"}) {
+    edit->setText(QString::fromLatin1(typing));
+    EXPECT_EQ(form->ALPPMMeter1->HalfLife(), 1000) << typing;
+  }
+  form->seHalfLive->setValue(20000);
+  EXPECT_EQ(form->ALPPMMeter1->HalfLife(), 20000);
+  form->seHalfLive->setValue(10);
+  EXPECT_EQ(form->ALPPMMeter1->HalfLife(), 10);
+}
+
+TEST_F(LevelRoutingTest, ReadoutModeWithoutSenderFollowsThePreferences) {
+  UserPrefs.ShowPeakDBFS = true;
+  form->ActShowPeakPercentExecute(nullptr);
+  EXPECT_TRUE(form->ActShowPeakDBFS->Checked());
+  EXPECT_FALSE(form->ActShowPeakPercent->Checked());
+
+  MenuEntry(form->AdvPopupMenu1,
+            QStringLiteral("Afficher valeurs en pourcentage (crêtes mémorisées)"))
+      ->trigger();
+  EXPECT_FALSE(UserPrefs.ShowPeakDBFS);
+  EXPECT_TRUE(form->ActShowPeakPercent->Checked());
+  EXPECT_FALSE(form->ActShowPeakDBFS->Checked());
+}
+
+}  // namespace

@@ -1,8 +1,8 @@
 #include "app/uApplication.h"
 
-#include <QMessageBox>
 #include <QCloseEvent>
 #include <QElapsedTimer>
+#include <QMessageBox>
 #include <QTimer>
 #include <QWidget>
 
@@ -17,68 +17,64 @@ namespace {
 
 class TThrowingObject : public QObject {
 public:
-    bool event(QEvent* Event) override
-    {
-        if (Event->type() == QEvent::User)
-            throw std::runtime_error("Périphérique absent");
-        return QObject::event(Event);
-    }
+  bool event(QEvent* Event) override {
+    if (Event->type() == QEvent::User) throw std::runtime_error("Périphérique absent");
+    return QObject::event(Event);
+  }
 };
 
-TEST(Application, AnErrorInAHandlerEndsInTheErrorBoxAndTheProgramGoesOn)
-{
-    int argc = 1;
-    char name[] = "uApplication_test";
-    char* argv[] = {name, nullptr};
-    auto app = std::make_unique<TApplication>(argc, argv);
+TEST(Application, AnErrorInAHandlerEndsInTheErrorBoxAndTheProgramGoesOn) {
+  int argc = 1;
+  char name[] = "uApplication_test";
+  char* argv[] = {name, nullptr};
+  auto app = std::make_unique<TApplication>(argc, argv);
 
-    QString shown = QStringLiteral("<none>");
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            shown = box->text();
-            box->close();
-        }
-    });
-    poll.start(10);
-
-    TThrowingObject target;
-    QEvent event(QEvent::User);
-    EXPECT_FALSE(QApplication::sendEvent(&target, &event));
-    EXPECT_EQ(shown, QStringLiteral("Périphérique absent"));
-
-    // Events that raise nothing are delivered as usual.
-    QEvent other(static_cast<QEvent::Type>(QEvent::User + 1));
-    shown = QStringLiteral("<none>");
-    QApplication::sendEvent(&target, &other);
-    EXPECT_EQ(shown, QStringLiteral("<none>"));
-    poll.stop();
-
-    // A request to end the process closes the main window through its close event, once.
-    class TCountingForm : public QWidget {
-    public:
-        int Closes = 0;
-
-    protected:
-        void closeEvent(QCloseEvent* Event) override
-        {
-            ++Closes;
-            Event->accept();
-        }
-    } form;
-    form.show();
-    app->CloseOnTerminate(&form);
-    for (int sig : {SIGTERM, SIGTERM}) {
-        std::raise(sig);
-        QElapsedTimer clock;
-        clock.start();
-        while (form.isVisible() && clock.elapsed() < 5000)
-            QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-        QApplication::processEvents();
+  QString shown = QStringLiteral("<none>");
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      shown = box->text();
+      box->close();
     }
-    EXPECT_FALSE(form.isVisible());
-    EXPECT_EQ(form.Closes, 1);
-    app.reset();
+  });
+  poll.start(10);
+
+  TThrowingObject target;
+  QEvent event(QEvent::User);
+  EXPECT_FALSE(QApplication::sendEvent(&target, &event));
+  EXPECT_EQ(shown, QStringLiteral("Périphérique absent"));
+
+  // Events that raise nothing are delivered as usual.
+  QEvent other(static_cast<QEvent::Type>(QEvent::User + 1));
+  shown = QStringLiteral("<none>");
+  QApplication::sendEvent(&target, &other);
+  EXPECT_EQ(shown, QStringLiteral("<none>"));
+  poll.stop();
+
+  // A request to end the process closes the main window through its close event, once.
+  class TCountingForm : public QWidget {
+  public:
+    int Closes = 0;
+
+  protected:
+    void closeEvent(QCloseEvent* Event) override {
+      ++Closes;
+      Event->accept();
+    }
+  } form;
+  form.show();
+  app->CloseOnTerminate(&form);
+  for (int sig : {SIGTERM, SIGTERM}) {
+    std::raise(sig);
+    QElapsedTimer clock;
+    clock.start();
+    while (form.isVisible() && clock.elapsed() < 5000)
+      QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    QApplication::processEvents();
+  }
+  EXPECT_FALSE(form.isVisible());
+  EXPECT_EQ(form.Closes, 1);
+  app.reset();
 }
 
-} // namespace
+}  // namespace

@@ -25,13 +25,15 @@ TEST_P(DBFSOfLevel, AgainstTheReference65536) {
 
 INSTANTIATE_TEST_SUITE_P(
     Levels, DBFSOfLevel,
-    testing::Values(DbCase{32767, -6.020864989640003} /* full scale, 16 bits */, DbCase{-32767, -6.020864989640003}, DbCase{65536, 0.0},
-                    DbCase{16383.5, -12.041464902919628}, DbCase{131072, 6.020599913279624},
-                    // Silence, a level of one and what has no finite logarithm all read as the floor.
-                    DbCase{0, Floor}, DbCase{-0.0, Floor}, DbCase{1, Floor},
-                    DbCase{std::numeric_limits<double>::quiet_NaN(), Floor},
-                    DbCase{std::numeric_limits<double>::infinity(), Floor},
-                    DbCase{-std::numeric_limits<double>::infinity(), Floor}));
+    testing::Values(
+        DbCase{32767, -6.020864989640003} /* full scale, 16 bits */,
+        DbCase{-32767, -6.020864989640003}, DbCase{65536, 0.0},
+        DbCase{16383.5, -12.041464902919628}, DbCase{131072, 6.020599913279624},
+        // Silence, a level of one and what has no finite logarithm all read as the floor.
+        DbCase{0, Floor}, DbCase{-0.0, Floor}, DbCase{1, Floor},
+        DbCase{std::numeric_limits<double>::quiet_NaN(), Floor},
+        DbCase{std::numeric_limits<double>::infinity(), Floor},
+        DbCase{-std::numeric_limits<double>::infinity(), Floor}));
 
 TEST(AmplitudeToDB, UsesTheGivenReferenceAndRefusesANonPositiveOne) {
   EXPECT_NEAR(AmplitudeToDB(32768, 32768), 0.0, 1e-12);

@@ -14,7 +14,7 @@
 namespace {
 
 class QtMessageQueue : public ::testing::Test {
- protected:
+protected:
   static void SetUpTestSuite() {
     static int argc = 1;
     static char name[] = "uQtMessageQueue_test";
@@ -30,7 +30,8 @@ class QtMessageQueue : public ::testing::Test {
   // Runs the Qt loop until the condition holds, for a few seconds at most.
   static bool ProcessEventsUntil(const std::function<bool()>& ACondition) {
     QDeadlineTimer deadline(5000);
-    while (!ACondition() && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    while (!ACondition() && !deadline.hasExpired())
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     return ACondition();
   }
 

@@ -83,14 +83,16 @@ TEST_F(Readme, FoundBesideTheExecutableOrInTheInstalledDocumentation) {
   ASSERT_TRUE(doc.open(QIODevice::WriteOnly));
   doc.close();
   EXPECT_EQ(ReadmeFileNameIn(bin), installed);
-  EXPECT_EQ(ReadmeFileNameIn(bin.substr(0, bin.size() - 1)), installed) << "folder without a final separator";
+  EXPECT_EQ(ReadmeFileNameIn(bin.substr(0, bin.size() - 1)), installed)
+      << "folder without a final separator";
 
   QFile beside(QString::fromStdString(bin) + ReadmeName);
   ASSERT_TRUE(beside.open(QIODevice::WriteOnly));
   beside.close();
   EXPECT_EQ(ReadmeFileNameIn(bin), bin + ReadmeName);
 
-  EXPECT_EQ(ReadmeFileNameIn(STEREOLUX_BIN_DIR "/"), std::string(STEREOLUX_BIN_DIR "/") + ReadmeName);
+  EXPECT_EQ(ReadmeFileNameIn(STEREOLUX_BIN_DIR "/"),
+            std::string(STEREOLUX_BIN_DIR "/") + ReadmeName);
 }
 
 }  // namespace

@@ -14,24 +14,20 @@ class ALAudioBuffer : public ::testing::Test {
 protected:
   void SetUp() override { TSLSmartBuffer::ReleaseMemory(); }
   void TearDown() override { TSLSmartBuffer::ReleaseMemory(); }
-  static int32_t FreeBlocks(uint32_t ASize)
-  {
+  static int32_t FreeBlocks(uint32_t ASize) {
     return TSLSmartBufferManager::Instance().CountFreeBlocks(ASize);
   }
 };
 
-TEST_F(ALAudioBuffer, SizesAndHeaderFollowTheRequestedFormat)
-{
+TEST_F(ALAudioBuffer, SizesAndHeaderFollowTheRequestedFormat) {
   struct Case {
     uint32_t Rate, Bits, Channels, Frames;
     uint32_t Width, BlockAlign, ByteSize, AllocatedSize;
   };
   const Case Cases[] = {
       {44100, 16, 2, 256, 16, 4, 1024, 2048},  // the main window's capture buffer
-      {11025, 12, 2, 10, 16, 4, 40, 128},
-      {48000, 20, 2, 100, 24, 6, 600, 1024},
-      {8000, 8, 1, 88, 8, 1, 88, 128},
-      {96000, 32, 6, 4096, 32, 24, 98304, 131072},
+      {11025, 12, 2, 10, 16, 4, 40, 128},     {48000, 20, 2, 100, 24, 6, 600, 1024},
+      {8000, 8, 1, 88, 8, 1, 88, 128},        {96000, 32, 6, 4096, 32, 24, 98304, 131072},
       {44100, 1, 1, 0, 8, 1, 0, 64},
   };
   for (const Case& C : Cases) {
@@ -54,12 +50,12 @@ TEST_F(ALAudioBuffer, SizesAndHeaderFollowTheRequestedFormat)
     EXPECT_EQ(Header.Format.nAvgBytesPerSec, C.Rate * C.BlockAlign);
     EXPECT_EQ(Header.Format.cbSize, 22);
     EXPECT_EQ(Header.SubFormat, KSDATAFORMAT_SUBTYPE_PCM);
-    EXPECT_EQ(Buffer->ByteRead(), static_cast<const uint8_t*>(Buffer->GetDataContainer()->GetRawData()) + 40);
+    EXPECT_EQ(Buffer->ByteRead(),
+              static_cast<const uint8_t*>(Buffer->GetDataContainer()->GetRawData()) + 40);
   }
 }
 
-TEST_F(ALAudioBuffer, ChannelMaskIsCutToTheFirstSpeakersItNames)
-{
+TEST_F(ALAudioBuffer, ChannelMaskIsCutToTheFirstSpeakersItNames) {
   struct Case {
     uint32_t Channels;
     uint32_t Requested;
@@ -70,8 +66,8 @@ TEST_F(ALAudioBuffer, ChannelMaskIsCutToTheFirstSpeakersItNames)
   const Case Cases[] = {
       {2, FL | FR | FC, FL | FR},
       {2, FR | BL | SL, FR | BL},
-      {2, FR, FR},                            // fewer speakers than channels
-      {2, 0, FL | FR},                        // empty: the lowest speakers
+      {2, FR, FR},      // fewer speakers than channels
+      {2, 0, FL | FR},  // empty: the lowest speakers
       {2, FR | (1u << 15) | (1u << 20), FR | (1u << 15)},
       {2, FL | (1u << 16) | (1u << 20), FL | (1u << 16) | (1u << 20)},  // 17th position: whole
       {1, (1u << 17) | (1u << 3), 1u << 3},
@@ -79,17 +75,19 @@ TEST_F(ALAudioBuffer, ChannelMaskIsCutToTheFirstSpeakersItNames)
       {32, 0, 0xFFFFFFFFu},
   };
   for (const Case& C : Cases) {
-    auto Buffer = TALAudioBuffer::CreateSizeEx(44100, 16, C.Channels, 4, TALSpeakers::FromMask(C.Requested));
+    auto Buffer =
+        TALAudioBuffer::CreateSizeEx(44100, 16, C.Channels, 4, TALSpeakers::FromMask(C.Requested));
     EXPECT_EQ(Buffer->GetChannelMask().Mask(), C.Expected)
         << C.Channels << " channels, mask " << std::hex << C.Requested;
   }
-  auto Stereo = TALAudioBuffer::CreateSizeEx(44100, 16, 2, 4, {spFrontRight, spBackLeft, spSideLeft});
+  auto Stereo =
+      TALAudioBuffer::CreateSizeEx(44100, 16, 2, 4, {spFrontRight, spBackLeft, spSideLeft});
   EXPECT_EQ(Stereo->GetChannelMask(), (TALSpeakers{spFrontRight, spBackLeft}));
 }
 
-TEST_F(ALAudioBuffer, WaveFormatRecordRebuildsTheSameBuffer)
-{
-  auto Source = TALAudioBuffer::CreateSizeEx(22050, 20, 3, 17, {spFrontLeft, spFrontRight, spSubwoofer});
+TEST_F(ALAudioBuffer, WaveFormatRecordRebuildsTheSameBuffer) {
+  auto Source =
+      TALAudioBuffer::CreateSizeEx(22050, 20, 3, 17, {spFrontLeft, spFrontRight, spSubwoofer});
   TALWaveFormatExtensible Header;
   Source->GetWaveFormat(Header);
   auto Copy = TALAudioBuffer::CreateWaveFormat(Header, 17);
@@ -99,17 +97,16 @@ TEST_F(ALAudioBuffer, WaveFormatRecordRebuildsTheSameBuffer)
   EXPECT_NE(Copy->GetDataContainer(), Source->GetDataContainer());
 }
 
-TEST_F(ALAudioBuffer, BuffersTooLargeForOneBlockAreRefused)
-{
+TEST_F(ALAudioBuffer, BuffersTooLargeForOneBlockAreRefused) {
   // 2^31 data bytes, and sizes whose 32-bit product would wrap round to a small block.
   EXPECT_THROW(TALAudioBuffer::CreateSize(44100, 32, 32, 1u << 24), std::out_of_range);
   EXPECT_THROW(TALAudioBuffer::CreateSize(44100, 32, 65536, 16384), std::out_of_range);
   EXPECT_THROW(TALAudioBuffer::CreateSize(44100, 8, 0xFFFFFFFFu, 0xFFFFFFFFu), std::out_of_range);
 }
 
-TEST_F(ALAudioBuffer, EmptyFrameSizeGivesNoFrames)
-{
-  for (auto Buffer : {TALAudioBuffer::CreateSize(44100, 0, 2, 256), TALAudioBuffer::CreateSize(44100, 16, 0, 256)}) {
+TEST_F(ALAudioBuffer, EmptyFrameSizeGivesNoFrames) {
+  for (auto Buffer : {TALAudioBuffer::CreateSize(44100, 0, 2, 256),
+                      TALAudioBuffer::CreateSize(44100, 16, 0, 256)}) {
     EXPECT_EQ(Buffer->GetDataStep(), 0u);
     EXPECT_EQ(Buffer->GetSize(), 0u);
     EXPECT_EQ(Buffer->GetByteSize(), 0u);
@@ -117,8 +114,7 @@ TEST_F(ALAudioBuffer, EmptyFrameSizeGivesNoFrames)
   }
 }
 
-TEST_F(ALAudioBuffer, SamplesAreReadAndWrittenByContainerWidth)
-{
+TEST_F(ALAudioBuffer, SamplesAreReadAndWrittenByContainerWidth) {
   struct Case {
     uint32_t Bits;
     std::vector<uint8_t> Bytes;  // the second channel of frame 1
@@ -149,8 +145,7 @@ TEST_F(ALAudioBuffer, SamplesAreReadAndWrittenByContainerWidth)
   }
 }
 
-TEST_F(ALAudioBuffer, OutOfRangeSampleAccessNamesTheOffendingNumber)
-{
+TEST_F(ALAudioBuffer, OutOfRangeSampleAccessNamesTheOffendingNumber) {
   auto Buffer = TALAudioBuffer::CreateSize(44100, 16, 2, 256);
   auto Receiver = TALAudioBuffer::CreateUniversal(*Buffer);
   auto Message = [](auto&& Access) -> std::string {
@@ -170,8 +165,7 @@ TEST_F(ALAudioBuffer, OutOfRangeSampleAccessNamesTheOffendingNumber)
   EXPECT_NO_THROW(Buffer->GetSample(255, 1));
 }
 
-TEST_F(ALAudioBuffer, SingleOwnerWritesInPlace)
-{
+TEST_F(ALAudioBuffer, SingleOwnerWritesInPlace) {
   auto Buffer = TALAudioBuffer::CreateSize(44100, 16, 2, 256);
   const uint8_t* Before = Buffer->ByteRead();
   EXPECT_EQ(Buffer->ByteWrite(), Before);
@@ -179,16 +173,14 @@ TEST_F(ALAudioBuffer, SingleOwnerWritesInPlace)
   EXPECT_FALSE(Buffer->MakeUnique(true));
 }
 
-TEST_F(ALAudioBuffer, WriterGetsAPrivateCopyWhileTheOtherSideKeepsItsView)
-{
+TEST_F(ALAudioBuffer, WriterGetsAPrivateCopyWhileTheOtherSideKeepsItsView) {
   for (bool CaptureWrites : {true, false})
     for (bool Modify : {true, false}) {
       SCOPED_TRACE(testing::Message() << (CaptureWrites ? "capture" : "receiver")
                                       << (Modify ? " modifies" : " writes"));
       auto Capture = TALAudioBuffer::CreateSize(44100, 16, 2, 256);
       uint8_t* Data = Capture->ByteWrite();
-      for (uint32_t i = 0; i < Capture->GetByteSize(); ++i)
-        Data[i] = static_cast<uint8_t>(i * 7);
+      for (uint32_t i = 0; i < Capture->GetByteSize(); ++i) Data[i] = static_cast<uint8_t>(i * 7);
       auto Receiver = TALAudioBuffer::CreateUniversal(*Capture);
       ASSERT_EQ(Receiver->GetDataContainer(), Capture->GetDataContainer());
       ASSERT_EQ(Receiver->ByteRead(), Capture->ByteRead());
@@ -197,7 +189,8 @@ TEST_F(ALAudioBuffer, WriterGetsAPrivateCopyWhileTheOtherSideKeepsItsView)
 
       auto& Writer = CaptureWrites ? Capture : Receiver;
       auto& Reader = CaptureWrites ? Receiver : Capture;
-      const std::vector<uint8_t> Shared(Reader->ByteRead(), Reader->ByteRead() + Reader->GetByteSize());
+      const std::vector<uint8_t> Shared(Reader->ByteRead(),
+                                        Reader->ByteRead() + Reader->GetByteSize());
 
       uint8_t* Private = Modify ? Writer->ByteModify() : Writer->ByteWrite();
       EXPECT_NE(Writer->GetDataContainer(), Reader->GetDataContainer());
@@ -219,8 +212,7 @@ TEST_F(ALAudioBuffer, WriterGetsAPrivateCopyWhileTheOtherSideKeepsItsView)
     }
 }
 
-TEST_F(ALAudioBuffer, ContainerLivesUntilItsLastBufferGoes)
-{
+TEST_F(ALAudioBuffer, ContainerLivesUntilItsLastBufferGoes) {
   auto Capture = TALAudioBuffer::CreateSize(44100, 16, 2, 256);
   auto Receiver = TALAudioBuffer::CreateCopy(*Capture);
   EXPECT_FALSE(Capture->GetDataContainer()->SingleOwner());
@@ -234,8 +226,7 @@ TEST_F(ALAudioBuffer, ContainerLivesUntilItsLastBufferGoes)
 // The capture thread hands each buffer to receivers on other threads, which wrap it, read
 // it, sometimes write to it, and drop it in their own time while the capture side drops its
 // own references.
-TEST_F(ALAudioBuffer, ReceiversOnOtherThreadsShareAndDropBuffers)
-{
+TEST_F(ALAudioBuffer, ReceiversOnOtherThreadsShareAndDropBuffers) {
   constexpr int Receivers = 3;
   constexpr int Rounds = 2000;
   std::vector<std::shared_ptr<IALAudioBuffer>> Captured;
@@ -249,18 +240,15 @@ TEST_F(ALAudioBuffer, ReceiversOnOtherThreadsShareAndDropBuffers)
     Threads.emplace_back([&Wrong, Id, Delivered = Captured] {
       for (int Round = 0; Round < Rounds; ++Round) {
         auto Wrapper = TALAudioBuffer::CreateUniversal(*Delivered[Round]);
-        if (Wrapper->GetSample(0, 0) != static_cast<int16_t>(Round))
-          ++Wrong;
+        if (Wrapper->GetSample(0, 0) != static_cast<int16_t>(Round)) ++Wrong;
         if ((Round + Id) % 3 == 0) {
           Wrapper->SetSample(0, 1, Id);
-          if (Wrapper->GetDataContainer() == Delivered[Round]->GetDataContainer())
-            ++Wrong;
+          if (Wrapper->GetDataContainer() == Delivered[Round]->GetDataContainer()) ++Wrong;
         }
       }
     });
   Captured.clear();
-  for (auto& Thread : Threads)
-    Thread.join();
+  for (auto& Thread : Threads) Thread.join();
   EXPECT_EQ(Wrong, 0);
 }
 

@@ -20,16 +20,14 @@ protected:
                           LastSender = Sender;
                         }};
 
-  TALWaveFormatExtensible Record() const
-  {
+  TALWaveFormatExtensible Record() const {
     TALWaveFormatExtensible Copy;
     std::memcpy(&Copy, Format.GetWaveFormat(), sizeof(Copy));
     return Copy;
   }
 };
 
-TEST_F(ALAudioFormat, DefaultsMakeACompleteRecord)
-{
+TEST_F(ALAudioFormat, DefaultsMakeACompleteRecord) {
   const TALWaveFormatExtensible R = Record();
   EXPECT_EQ(R.Format.wFormatTag, 0xFFFE);
   EXPECT_EQ(R.Format.nChannels, 2);
@@ -45,14 +43,13 @@ TEST_F(ALAudioFormat, DefaultsMakeACompleteRecord)
   EXPECT_EQ(Changes, 0);
 
   // The same record as raw little-endian bytes, as the device and the buffers read it.
-  const uint8_t Expected[40] = {0xFE, 0xFF, 2, 0, 0x11, 0x2B, 0, 0, 0x44, 0xAC, 0, 0, 4, 0,
-                                16,   0,    22, 0, 16, 0, 3, 0, 0, 0, 1, 0, 0, 0, 0, 0,
-                                0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
+  const uint8_t Expected[40] = {
+      0xFE, 0xFF, 2, 0, 0x11, 0x2B, 0, 0, 0x44, 0xAC, 0, 0,    4, 0, 16,   0, 22,   0,    16,  0, 3,
+      0,    0,    0, 1, 0,    0,    0, 0, 0,    0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
   EXPECT_EQ(std::memcmp(Format.GetWaveFormat(), Expected, 40), 0);
 }
 
-TEST_F(ALAudioFormat, SettersClampAndDeriveTheRecord)
-{
+TEST_F(ALAudioFormat, SettersClampAndDeriveTheRecord) {
   struct Case {
     const char* Name;
     void (*Set)(TALAudioFormat&);
@@ -67,9 +64,11 @@ TEST_F(ALAudioFormat, SettersClampAndDeriveTheRecord)
       {"Bits 65544", [](TALAudioFormat& F) { F.SetBits(65544); }, 2, 8, 8, 2, 11025, 22050},
       {"Channels 0", [](TALAudioFormat& F) { F.SetChannels(0); }, 1, 16, 16, 2, 11025, 22050},
       {"Channels 33", [](TALAudioFormat& F) { F.SetChannels(33); }, 32, 16, 16, 64, 11025, 705600},
-      {"Channels 65537", [](TALAudioFormat& F) { F.SetChannels(65537); }, 1, 16, 16, 2, 11025, 22050},
+      {"Channels 65537", [](TALAudioFormat& F) { F.SetChannels(65537); }, 1, 16, 16, 2, 11025,
+       22050},
       {"Rate 0", [](TALAudioFormat& F) { F.SetSampleRate(0); }, 2, 16, 16, 4, 0, 0},
-      {"Rate 44100", [](TALAudioFormat& F) { F.SetSampleRate(44100); }, 2, 16, 16, 4, 44100, 176400},
+      {"Rate 44100", [](TALAudioFormat& F) { F.SetSampleRate(44100); }, 2, 16, 16, 4, 44100,
+       176400},
   };
   for (const Case& C : Cases) {
     SCOPED_TRACE(C.Name);
@@ -88,8 +87,7 @@ TEST_F(ALAudioFormat, SettersClampAndDeriveTheRecord)
   }
 }
 
-TEST_F(ALAudioFormat, OnChangeFollowsRealChangesOnly)
-{
+TEST_F(ALAudioFormat, OnChangeFollowsRealChangesOnly) {
   Format.SetChannels(65538);  // low 16 bits: 2, as stored
   Format.SetSampleRate(11025);
   Format.SetChannelMask({spFrontLeft, spFrontRight});
@@ -108,8 +106,7 @@ TEST_F(ALAudioFormat, OnChangeFollowsRealChangesOnly)
   EXPECT_EQ(Changes, 2);
 }
 
-TEST_F(ALAudioFormat, AssignCopiesEveryProperty)
-{
+TEST_F(ALAudioFormat, AssignCopiesEveryProperty) {
   std::shared_ptr<ILPLock> OtherLock = std::make_shared<TLPLock>();
   TALAudioFormat Source(nullptr, OtherLock);
   Source.SetChannels(6);
@@ -127,8 +124,7 @@ TEST_F(ALAudioFormat, AssignCopiesEveryProperty)
   EXPECT_EQ(Changes, 5);
 }
 
-TEST_F(ALAudioFormat, SetterWaitsForTheOwnersWriteLock)
-{
+TEST_F(ALAudioFormat, SetterWaitsForTheOwnersWriteLock) {
   std::atomic<bool> Done{false};
   std::thread Setter;
   {
@@ -147,8 +143,7 @@ TEST_F(ALAudioFormat, SetterWaitsForTheOwnersWriteLock)
   EXPECT_EQ(Format.GetWaveFormat()->Format.nBlockAlign, 8);
 }
 
-TEST_F(ALAudioFormat, SetterIsDroppedAtOnceWhileTheOwnerStops)
-{
+TEST_F(ALAudioFormat, SetterIsDroppedAtOnceWhileTheOwnerStops) {
   std::promise<void> Stopped, Finished;
   std::thread Stopper([&] {
     TOWLockSection Stop = Lock->StopLock();

@@ -62,15 +62,18 @@ private:
 class TSampleReceiver : public TLPComponent {
 public:
   TSampleReceiver()
-      : InputPin(this, FLock, [this](TOWBasicPin*, TOWStreamTypeID, const TOWOperationPtr& AOperation, TOWNotifyState) {
-          Record(AOperation);
-          return TOWNotifyResult{};
-        }) {}
+      : InputPin(this, FLock,
+                 [this](TOWBasicPin*, TOWStreamTypeID, const TOWOperationPtr& AOperation,
+                        TOWNotifyState) {
+                   Record(AOperation);
+                   return TOWNotifyResult{};
+                 }) {}
   ~TSampleReceiver() override { InputPin.Disconnect(); }
 
   bool WaitFor(size_t ASamples) {
     std::unique_lock lock(FMutex);
-    return FChanged.wait_for(lock, std::chrono::seconds(20), [&] { return FSamples.size() >= ASamples; });
+    return FChanged.wait_for(lock, std::chrono::seconds(20),
+                             [&] { return FSamples.size() >= ASamples; });
   }
   std::vector<int32_t> Samples() {
     std::lock_guard lock(FMutex);
@@ -87,7 +90,8 @@ private:
     {
       std::lock_guard lock(FMutex);
       for (uint32_t i = 0; i < buffer.GetSize(); ++i)
-        for (uint32_t c = 0; c < buffer.GetChannels(); ++c) FSamples.push_back(buffer.GetSample(i, c));
+        for (uint32_t c = 0; c < buffer.GetChannels(); ++c)
+          FSamples.push_back(buffer.GetSample(i, c));
     }
     FChanged.notify_all();
   }
@@ -132,7 +136,8 @@ protected:
 
 TEST_F(AlsaCaptureTest, TheDefaultDeviceArrivesSampleForSample) {
   const auto bytes = FConfig.WriteLevels("levels.raw", 100000);
-  FConfig.Use("pcm.!default {\n" + AlsaConfig::FilePcm((FConfig.Dir() / "levels.raw").string()) + "}\n");
+  FConfig.Use("pcm.!default {\n" + AlsaConfig::FilePcm((FConfig.Dir() / "levels.raw").string()) +
+              "}\n");
   TSampleReceiver receiver;
   auto capture = Build([&](TALAudioIn& a) { receiver.InputPin.Connect(&a.OutputPin()); });
 
@@ -142,7 +147,8 @@ TEST_F(AlsaCaptureTest, TheDefaultDeviceArrivesSampleForSample) {
   const auto samples = receiver.Samples();
   ASSERT_GE(samples.size(), wanted);
   for (size_t i = 0; i < wanted; ++i) {
-    const auto expected = static_cast<int16_t>(static_cast<uint8_t>(bytes[2 * i]) | static_cast<uint8_t>(bytes[2 * i + 1]) << 8);
+    const auto expected = static_cast<int16_t>(static_cast<uint8_t>(bytes[2 * i]) |
+                                               static_cast<uint8_t>(bytes[2 * i + 1]) << 8);
     ASSERT_EQ(samples[i], expected) << "sample " << i;
   }
 }
@@ -159,7 +165,8 @@ TEST_F(AlsaCaptureTest, TheMeterReadsTheLevelsOfTheFile) {
   }
   const auto path = FConfig.Dir() / "sine.raw";
   std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(samples.data()), static_cast<std::streamsize>(samples.size() * 2));
+      .write(reinterpret_cast<const char*>(samples.data()),
+             static_cast<std::streamsize>(samples.size() * 2));
   FConfig.Use("pcm.!default {\n" + AlsaConfig::FilePcm(path.string()) + "}\n");
 
   auto meter = TLPComponent::Create<TBlockMeter>();
@@ -202,7 +209,8 @@ TEST_F(AlsaCaptureTest, ADeviceThatGoesAwayEndsTheRunWithoutAHang) {
     int32_t Code;
     std::thread::id Thread;
   };
-  std::mutex mutex;  // a handler called on another thread must show as a wrong thread, not as a race
+  std::mutex
+      mutex;  // a handler called on another thread must show as a wrong thread, not as a race
   std::vector<TError> errors;
   const auto reported = [&] {
     std::lock_guard lock(mutex);
@@ -233,7 +241,8 @@ TEST_F(AlsaCaptureTest, ADeviceThatGoesAwayEndsTheRunWithoutAHang) {
 
   // Once a device is back, a new start records from it.
   FConfig.WriteLevels("levels.raw", 50000);
-  FConfig.Use("pcm.!default {\n" + AlsaConfig::FilePcm((FConfig.Dir() / "levels.raw").string()) + "}\n");
+  FConfig.Use("pcm.!default {\n" + AlsaConfig::FilePcm((FConfig.Dir() / "levels.raw").string()) +
+              "}\n");
   const size_t before = receiver.Samples().size();
   capture->SetEnabled(true);
   EXPECT_TRUE(receiver.WaitFor(before + 20000));

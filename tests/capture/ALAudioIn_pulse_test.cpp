@@ -42,7 +42,8 @@ TEST_F(CapturePulseTest, APlayedToneReachesTheReceiverAtItsLevel) {
   PollUntil(
       [&] {
         const auto all = receiver.BufferPeaks();
-        const auto first = std::find_if(all.begin(), all.end(), [](const auto& p) { return p[0] > 0; });
+        const auto first =
+            std::find_if(all.begin(), all.end(), [](const auto& p) { return p[0] > 0; });
         if (all.end() - first > 45) peaks.assign(first + 5, first + 45);
         return !peaks.empty();
       },
@@ -58,8 +59,9 @@ TEST_F(CapturePulseTest, APlayedToneReachesTheReceiverAtItsLevel) {
 }
 
 TEST_F(CapturePulseTest, TheSourceVanishingWhileCapturingHangsNothing) {
-  const std::string module =
-      Pactl("load-module module-null-sink sink_name=vanishing sink_properties=device.description=Vanishing");
+  const std::string module = Pactl(
+      "load-module module-null-sink sink_name=vanishing "
+      "sink_properties=device.description=Vanishing");
   ASSERT_FALSE(module.empty());
   // The loss is reported through the main thread's queue, which this test runs.
   auto queue = std::make_shared<TSLMessageQueue>();
@@ -75,8 +77,15 @@ TEST_F(CapturePulseTest, TheSourceVanishingWhileCapturingHangsNothing) {
   ASSERT_TRUE(receiver.WaitFor("buffer", 10)) << "nothing captured from the new source";
 
   Pactl("unload-module " + module);
-  PollUntil([&] { queue->ProcessMessages(); return !errors.empty(); }, 10s, 5ms);
-  EXPECT_EQ(errors, (std::vector<std::pair<std::string, int32_t>>{{"Audio device lost.", MMSYSERR_NODRIVER}}));
+  PollUntil(
+      [&] {
+        queue->ProcessMessages();
+        return !errors.empty();
+      },
+      10s, 5ms);
+  EXPECT_EQ(
+      errors,
+      (std::vector<std::pair<std::string, int32_t>>{{"Audio device lost.", MMSYSERR_NODRIVER}}));
   const size_t afterLoss = receiver.Count("buffer");
   std::this_thread::sleep_for(300ms);
   EXPECT_EQ(receiver.Count("buffer"), afterLoss) << "audio from a source that is gone";

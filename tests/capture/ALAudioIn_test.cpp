@@ -127,13 +127,15 @@ TEST_F(CaptureTest, NewAlternativeTakesTheLeastUsedDevice) {
 TEST_F(CaptureTest, OpensTheMapperOrTheNamedDevice) {
   // The mapper is opened with a callback function and synchronous drivers allowed; a named
   // device with the mapping flag as well.
-  for (const auto& [name, id, flags] : {std::tuple{"default", WAVE_MAPPER, 0x30002u}, std::tuple{"Webcam", 2u, 0x30006u}}) {
+  for (const auto& [name, id, flags] :
+       {std::tuple{"default", WAVE_MAPPER, 0x30002u}, std::tuple{"Webcam", 2u, 0x30006u}}) {
     Backend->ClearCalls();
     auto capture = Build([&](TALAudioIn& a) { a.Device().SetDeviceName(name); });
     EXPECT_EQ(Backend->DevicesOf(WaveInCall::Open), std::vector<uint32_t>{id}) << name;
     EXPECT_EQ(Backend->OpenFlags(), std::vector<uint32_t>{flags}) << name;
     EXPECT_EQ(Backend->CountOf(WaveInCall::Start), 1u);
-    EXPECT_GE(Backend->CountOf(WaveInCall::AddBuffer), TALAudioIn::QueuedBuffers);  // and replacements
+    EXPECT_GE(Backend->CountOf(WaveInCall::AddBuffer),
+              TALAudioIn::QueuedBuffers);  // and replacements
   }
 }
 
@@ -168,7 +170,8 @@ TEST_F(CaptureTest, EnabledCyclesStopAndRestartTheDevice) {
   EXPECT_FALSE(capture->EnablePin().GetValue());
   EXPECT_EQ(Backend->CountOf(WaveInCall::Reset), 1u);
   EXPECT_EQ(Backend->CountOf(WaveInCall::Close), 1u);
-  EXPECT_EQ(Backend->CountOf(WaveInCall::UnprepareHeader), Backend->CountOf(WaveInCall::PrepareHeader));
+  EXPECT_EQ(Backend->CountOf(WaveInCall::UnprepareHeader),
+            Backend->CountOf(WaveInCall::PrepareHeader));
   EXPECT_EQ(receiver.Kinds().back(), "endstop");
 
   receiver.Clear();
@@ -225,7 +228,8 @@ TEST_F(CaptureTest, OperationsSentBackToTheOutputPin) {
   receiver.InputPin.Notify(std::make_shared<TOWStartWaveOperation>(mono, false));
   std::vector<std::string> kinds = receiver.Kinds();
   auto endStop = std::find(kinds.begin(), kinds.end(), "endstop");
-  EXPECT_EQ(std::vector<std::string>(endStop, kinds.end()), (std::vector<std::string>{"endstop", "startwave"}));
+  EXPECT_EQ(std::vector<std::string>(endStop, kinds.end()),
+            (std::vector<std::string>{"endstop", "startwave"}));
   EXPECT_EQ(receiver.LastFormat().Format.nSamplesPerSec, 22050u);
   ASSERT_EQ(Backend->OpenFormats().size(), 2u);
   EXPECT_EQ(Backend->OpenFormats().back().Channels, 1u);
@@ -248,7 +252,8 @@ TEST_F(CaptureTest, OperationsSentBackToTheOutputPin) {
   kinds = receiver.Kinds();
   endStop = std::find(kinds.begin(), kinds.end(), "endstop");
   ASSERT_NE(endStop, kinds.end());
-  EXPECT_EQ(std::vector<std::string>(endStop, kinds.end()), (std::vector<std::string>{"endstop", "stop"}));
+  EXPECT_EQ(std::vector<std::string>(endStop, kinds.end()),
+            (std::vector<std::string>{"endstop", "stop"}));
   EXPECT_FALSE(capture->GetEnabled());
 }
 
@@ -302,8 +307,8 @@ TEST_F(CaptureTest, HandledErrorsStaySilentAndTheRunCanEnd) {
       handled = true;
     });
   });
-  const std::vector<std::pair<std::string, int32_t>> expected{
-      {"Can't open audio device.", 32}, {"Can't start audio device.", 5}};
+  const std::vector<std::pair<std::string, int32_t>> expected{{"Can't open audio device.", 32},
+                                                              {"Can't start audio device.", 5}};
   EXPECT_EQ(errors, expected);
   EXPECT_TRUE(capture->GetEnabled());
 
@@ -342,7 +347,8 @@ TEST_F(CaptureTest, BuffersOfAFailedResetAreKeptUntilTheDeviceLetsGo) {
   EXPECT_EQ(Backend->CountOf(WaveInCall::Close), 1u);
   EXPECT_EQ(Backend->CountOf(WaveInCall::Open), 2u);
   capture->SetEnabled(false);
-  EXPECT_EQ(Backend->CountOf(WaveInCall::PrepareHeader), Backend->CountOf(WaveInCall::UnprepareHeader));
+  EXPECT_EQ(Backend->CountOf(WaveInCall::PrepareHeader),
+            Backend->CountOf(WaveInCall::UnprepareHeader));
 }
 
 // A device that refuses buffers in the middle of a run has gone away: the run ends and the
@@ -393,13 +399,14 @@ TEST_F(CaptureLossTest, ARefusedBufferEndsTheRunAndIsReportedOnceOnTheMainThread
   std::this_thread::sleep_for(50ms);
   Queue->ProcessMessages();
   ASSERT_EQ(reported(), 1u);
-  EXPECT_EQ(errors[0], std::make_tuple(std::string("Audio device lost."), int32_t{MMSYSERR_NODRIVER},
-                                       std::this_thread::get_id()));
+  EXPECT_EQ(errors[0], std::make_tuple(std::string("Audio device lost."),
+                                       int32_t{MMSYSERR_NODRIVER}, std::this_thread::get_id()));
   // Stopped as by the user: every buffer given back, the device closed, the end announced.
   EXPECT_FALSE(capture->GetEnabled());
   EXPECT_FALSE(capture->EnablePin().GetValue());
   EXPECT_EQ(Backend->CountOf(WaveInCall::Close), 1u);
-  EXPECT_EQ(Backend->CountOf(WaveInCall::PrepareHeader), Backend->CountOf(WaveInCall::UnprepareHeader));
+  EXPECT_EQ(Backend->CountOf(WaveInCall::PrepareHeader),
+            Backend->CountOf(WaveInCall::UnprepareHeader));
   EXPECT_EQ(receiver.Kinds().back(), "endstop");
 
   // A start once the device is back runs as ever.
@@ -429,13 +436,15 @@ TEST_F(CaptureTest, WithoutAMainThreadQueueALostRunOnlyEnds) {
   auto capture = Build([&](TALAudioIn& a) { receiver.InputPin.Connect(&a.OutputPin()); });
   ASSERT_TRUE(receiver.WaitFor("buffer", 1));
   Backend->Devices->SetFailure(WaveInCall::AddBuffer, MMSYSERR_NODRIVER);
-  for (int i = 0; i < 2000 && Backend->RefusedOf(WaveInCall::AddBuffer) == 0; ++i) std::this_thread::sleep_for(5ms);
+  for (int i = 0; i < 2000 && Backend->RefusedOf(WaveInCall::AddBuffer) == 0; ++i)
+    std::this_thread::sleep_for(5ms);
   ASSERT_EQ(Backend->RefusedOf(WaveInCall::AddBuffer), 1u);
   capture->Stop();
   // After the first refusal the run asked for nothing more.
   EXPECT_EQ(Backend->RefusedOf(WaveInCall::AddBuffer), 1u);
   EXPECT_FALSE(capture->GetEnabled());
-  EXPECT_EQ(Backend->CountOf(WaveInCall::PrepareHeader), Backend->CountOf(WaveInCall::UnprepareHeader));
+  EXPECT_EQ(Backend->CountOf(WaveInCall::PrepareHeader),
+            Backend->CountOf(WaveInCall::UnprepareHeader));
   Backend->Devices->SetFailure(WaveInCall::AddBuffer, MMSYSERR_NOERROR);
   capture->Start();
   EXPECT_TRUE(receiver.WaitFor("buffer", receiver.Count("buffer") + 1));
@@ -459,7 +468,8 @@ TEST_F(CaptureTest, ManyStartStopCyclesWhileDelivering) {
   }
   EXPECT_GE(delivered.size(), 500u);
   for (const std::weak_ptr<ISLData>& buffer : delivered) EXPECT_TRUE(buffer.expired());
-  EXPECT_EQ(Backend->CountOf(WaveInCall::PrepareHeader), Backend->CountOf(WaveInCall::UnprepareHeader));
+  EXPECT_EQ(Backend->CountOf(WaveInCall::PrepareHeader),
+            Backend->CountOf(WaveInCall::UnprepareHeader));
   // Blocks still in use could not go back; under the leak checker a lost one shows at exit.
   TSLSmartBufferManager::Instance().ReleaseMemory();
 }

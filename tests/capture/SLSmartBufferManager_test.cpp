@@ -10,29 +10,32 @@
 
 namespace {
 
-TEST(SLSmartBufferManager, BlockSizeIsTheSmallestPowerOfTwoFromFourUp)
-{
+TEST(SLSmartBufferManager, BlockSizeIsTheSmallestPowerOfTwoFromFourUp) {
   struct Case {
     uint64_t Request;
     uint32_t Expected;
   };
   const Case Cases[] = {
-      {0, 4},          {1, 4},          {4, 4},
-      {5, 8},          {1024, 1024},    {1064, 2048},
-      {65537, 131072}, {(1u << 30) - 1, 1u << 30}, {1u << 30, 1u << 30},
+      {0, 4},
+      {1, 4},
+      {4, 4},
+      {5, 8},
+      {1024, 1024},
+      {1064, 2048},
+      {65537, 131072},
+      {(1u << 30) - 1, 1u << 30},
+      {1u << 30, 1u << 30},
   };
   for (const Case& C : Cases)
     EXPECT_EQ(TSLSmartBufferManager::BlockSize(C.Request), C.Expected) << C.Request;
 }
 
-TEST(SLSmartBufferManager, RequestsAboveTheLargestBlockAreRefused)
-{
+TEST(SLSmartBufferManager, RequestsAboveTheLargestBlockAreRefused) {
   EXPECT_THROW(TSLSmartBufferManager::BlockSize((1u << 30) + 1), std::out_of_range);
   EXPECT_THROW(TSLSmartBufferManager::BlockSize(UINT64_MAX), std::out_of_range);
 }
 
-TEST(SLSmartBufferManager, BlocksAreAlignedAndReusedLastInFirstOut)
-{
+TEST(SLSmartBufferManager, BlocksAreAlignedAndReusedLastInFirstOut) {
   TSLSmartBufferManager Pool;
   EXPECT_EQ(Pool.Allocate(0), nullptr);
 
@@ -65,14 +68,11 @@ TEST(SLSmartBufferManager, BlocksAreAlignedAndReusedLastInFirstOut)
   EXPECT_EQ(Pool.CountFreeBlocks(1024), -1);
 }
 
-TEST(SLSmartBufferManager, IdleSizeKeepsItsBlocksForEightTicksThenGivesOnePerTick)
-{
+TEST(SLSmartBufferManager, IdleSizeKeepsItsBlocksForEightTicksThenGivesOnePerTick) {
   TSLSmartBufferManager Pool;
   std::vector<void*> Blocks;
-  for (int i = 0; i < 3; ++i)
-    Blocks.push_back(Pool.Allocate(2048));
-  for (void* Block : Blocks)
-    Pool.Deallocate(Block, 2048);
+  for (int i = 0; i < 3; ++i) Blocks.push_back(Pool.Allocate(2048));
+  for (void* Block : Blocks) Pool.Deallocate(Block, 2048);
 
   // Free blocks seen after each tick; -1 once the list is gone.
   const int32_t Expected[] = {3, 3, 3, 3, 3, 3, 3, 3, 2, 1, -1, -1};
@@ -82,8 +82,7 @@ TEST(SLSmartBufferManager, IdleSizeKeepsItsBlocksForEightTicksThenGivesOnePerTic
   }
 }
 
-TEST(SLSmartBufferManager, SizeInUseKeepsItsBlocksWhileIdleSizesAreTrimmed)
-{
+TEST(SLSmartBufferManager, SizeInUseKeepsItsBlocksWhileIdleSizesAreTrimmed) {
   TSLSmartBufferManager Pool;
   Pool.Deallocate(Pool.Allocate(64), 64);
   void* Busy = Pool.Allocate(2048);
@@ -98,12 +97,10 @@ TEST(SLSmartBufferManager, SizeInUseKeepsItsBlocksWhileIdleSizesAreTrimmed)
   EXPECT_EQ(Pool.CountFreeBlocks(2048), 1);
 }
 
-TEST(SLSmartBufferManager, ListWithBlocksStillOutIsDroppedAndComesBackOnReturn)
-{
+TEST(SLSmartBufferManager, ListWithBlocksStillOutIsDroppedAndComesBackOnReturn) {
   TSLSmartBufferManager Pool;
   void* Block = Pool.Allocate(512);
-  for (int Tick = 0; Tick < 8; ++Tick)
-    Pool.Tick();
+  for (int Tick = 0; Tick < 8; ++Tick) Pool.Tick();
   EXPECT_EQ(Pool.CountFreeBlocks(512), -1);
   Pool.Deallocate(Block, 512);
   EXPECT_EQ(Pool.CountFreeBlocks(512), 1);
@@ -114,8 +111,7 @@ protected:
   void* HeapAllocate(uint32_t) override { return nullptr; }
 };
 
-TEST(SLSmartBufferManager, ExhaustedHeapRaisesOutOfMemory)
-{
+TEST(SLSmartBufferManager, ExhaustedHeapRaisesOutOfMemory) {
   TExhaustedHeap Pool;
   try {
     Pool.Allocate(2048);
@@ -129,8 +125,7 @@ TEST(SLSmartBufferManager, ExhaustedHeapRaisesOutOfMemory)
   EXPECT_EQ(Pool.Allocate(32), Block);
 }
 
-TEST(SLSmartBufferManager, SeveralThreadsNeverShareABlock)
-{
+TEST(SLSmartBufferManager, SeveralThreadsNeverShareABlock) {
   TSLSmartBufferManager Pool;
   constexpr int Threads = 4;
   constexpr int Rounds = 5000;
@@ -139,8 +134,7 @@ TEST(SLSmartBufferManager, SeveralThreadsNeverShareABlock)
   std::atomic<bool> Done{false};
 
   std::thread Trimmer([&] {
-    while (!Done)
-      Pool.Tick();
+    while (!Done) Pool.Tick();
   });
   std::vector<std::thread> Workers;
   for (int Id = 0; Id < Threads; ++Id)
@@ -158,8 +152,7 @@ TEST(SLSmartBufferManager, SeveralThreadsNeverShareABlock)
         Pool.Deallocate(Block, Size);
       }
     });
-  for (auto& Worker : Workers)
-    Worker.join();
+  for (auto& Worker : Workers) Worker.join();
   Done = true;
   Trimmer.join();
 

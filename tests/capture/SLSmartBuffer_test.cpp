@@ -14,14 +14,12 @@ class SLSmartBuffer : public ::testing::Test {
 protected:
   void SetUp() override { TSLSmartBuffer::ReleaseMemory(); }
   void TearDown() override { TSLSmartBuffer::ReleaseMemory(); }
-  static int32_t FreeBlocks(uint32_t ASize)
-  {
+  static int32_t FreeBlocks(uint32_t ASize) {
     return TSLSmartBufferManager::Instance().CountFreeBlocks(ASize);
   }
 };
 
-TEST_F(SLSmartBuffer, BlockAndContainerComeFromThePoolAndGoBackToIt)
-{
+TEST_F(SLSmartBuffer, BlockAndContainerComeFromThePoolAndGoBackToIt) {
   auto* Container = new TALSmartAudioBuffer(1064);
   EXPECT_EQ(Container->GetAllocatedSize(), 2048u);
   EXPECT_EQ(FreeBlocks(2048), 0);
@@ -40,8 +38,7 @@ TEST_F(SLSmartBuffer, BlockAndContainerComeFromThePoolAndGoBackToIt)
   Next->RemoveReff(true);
 }
 
-TEST_F(SLSmartBuffer, CountsFollowOwnersAndTransports)
-{
+TEST_F(SLSmartBuffer, CountsFollowOwnersAndTransports) {
   auto* Container = new TALSmartAudioBuffer(64);
   Container->AddReff(true);
   EXPECT_TRUE(Container->SingleOwner());
@@ -64,13 +61,11 @@ TEST_F(SLSmartBuffer, CountsFollowOwnersAndTransports)
   EXPECT_EQ(FreeBlocks(64), 1);
 }
 
-TEST_F(SLSmartBuffer, CloneCopiesTheWholeBlockOrOnlyTheHeader)
-{
+TEST_F(SLSmartBuffer, CloneCopiesTheWholeBlockOrOnlyTheHeader) {
   auto* Original = new TALSmartAudioBuffer(100);
   Original->AddReff(true);
   auto* Bytes = static_cast<uint8_t*>(Original->GetRawData());
-  for (uint32_t i = 0; i < Original->GetAllocatedSize(); ++i)
-    Bytes[i] = static_cast<uint8_t>(i);
+  for (uint32_t i = 0; i < Original->GetAllocatedSize(); ++i) Bytes[i] = static_cast<uint8_t>(i);
 
   for (bool Preserve : {true, false}) {
     TSLSmartBuffer* Copy = Original->Clone(Preserve);
@@ -80,8 +75,7 @@ TEST_F(SLSmartBuffer, CloneCopiesTheWholeBlockOrOnlyTheHeader)
     EXPECT_NE(Copied, Bytes);
     const uint32_t Expected = Preserve ? 128 : 40;
     EXPECT_EQ(std::memcmp(Copied, Bytes, Expected), 0) << "preserve " << Preserve;
-    if (!Preserve)
-      std::memset(Copied + 40, 0, 88);  // past the header the clone is its own
+    if (!Preserve) std::memset(Copied + 40, 0, 88);  // past the header the clone is its own
     EXPECT_EQ(Bytes[127], 127);
     Copy->RemoveReff(true);
   }
@@ -90,13 +84,11 @@ TEST_F(SLSmartBuffer, CloneCopiesTheWholeBlockOrOnlyTheHeader)
 
 // Several threads take and drop references to one container while the main thread drops
 // the original one; the last of them frees it, exactly once.
-TEST_F(SLSmartBuffer, ThreadsShareOneContainerAndTheLastFreesIt)
-{
+TEST_F(SLSmartBuffer, ThreadsShareOneContainerAndTheLastFreesIt) {
   auto* Container = new TALSmartAudioBuffer(2048);
   constexpr int Threads = 4;
   constexpr int Rounds = 20000;
-  for (int i = 0; i < Threads + 1; ++i)
-    Container->AddReff(true);
+  for (int i = 0; i < Threads + 1; ++i) Container->AddReff(true);
 
   std::vector<std::thread> Workers;
   for (int Id = 0; Id < Threads; ++Id)
@@ -112,8 +104,7 @@ TEST_F(SLSmartBuffer, ThreadsShareOneContainerAndTheLastFreesIt)
       Container->RemoveReff(true);
     });
   Container->RemoveReff(true);
-  for (auto& Worker : Workers)
-    Worker.join();
+  for (auto& Worker : Workers) Worker.join();
 
   EXPECT_EQ(FreeBlocks(2048), 1);
   EXPECT_EQ(FreeBlocks(sizeof(TALSmartAudioBuffer)), 1);

@@ -44,16 +44,30 @@ TEST(ILPLock, SettersClampStoreAndNotifyOnlyOnChange) {
     bool Changed;
   };
   const TCase cases[] = {
-      {"plain same", 5, 5, [](ILPLock& l, int& f, int v, const auto& u) { return l.Setter(f, v, u); }, 5, false},
-      {"plain new", 5, 7, [](ILPLock& l, int& f, int v, const auto& u) { return l.Setter(f, v, u); }, 7, true},
-      {"min clamps", 5, -3, [](ILPLock& l, int& f, int v, const auto& u) { return l.SetterMin(f, v, 0, u); }, 0, true},
-      {"min keeps", 5, 9, [](ILPLock& l, int& f, int v, const auto& u) { return l.SetterMin(f, v, 0, u); }, 9, true},
-      {"max clamps", 5, 300, [](ILPLock& l, int& f, int v, const auto& u) { return l.SetterMax(f, v, 255, u); }, 255, true},
-      {"max clamps to stored", 255, 300, [](ILPLock& l, int& f, int v, const auto& u) { return l.SetterMax(f, v, 255, u); }, 255, false},
-      {"minmax low", 5, -1, [](ILPLock& l, int& f, int v, const auto& u) { return l.SetterMinMax(f, v, 1, 32, u); }, 1, true},
-      {"minmax high", 5, 40, [](ILPLock& l, int& f, int v, const auto& u) { return l.SetterMinMax(f, v, 1, 32, u); }, 32, true},
+      {"plain same", 5, 5,
+       [](ILPLock& l, int& f, int v, const auto& u) { return l.Setter(f, v, u); }, 5, false},
+      {"plain new", 5, 7,
+       [](ILPLock& l, int& f, int v, const auto& u) { return l.Setter(f, v, u); }, 7, true},
+      {"min clamps", 5, -3,
+       [](ILPLock& l, int& f, int v, const auto& u) { return l.SetterMin(f, v, 0, u); }, 0, true},
+      {"min keeps", 5, 9,
+       [](ILPLock& l, int& f, int v, const auto& u) { return l.SetterMin(f, v, 0, u); }, 9, true},
+      {"max clamps", 5, 300,
+       [](ILPLock& l, int& f, int v, const auto& u) { return l.SetterMax(f, v, 255, u); }, 255,
+       true},
+      {"max clamps to stored", 255, 300,
+       [](ILPLock& l, int& f, int v, const auto& u) { return l.SetterMax(f, v, 255, u); }, 255,
+       false},
+      {"minmax low", 5, -1,
+       [](ILPLock& l, int& f, int v, const auto& u) { return l.SetterMinMax(f, v, 1, 32, u); }, 1,
+       true},
+      {"minmax high", 5, 40,
+       [](ILPLock& l, int& f, int v, const auto& u) { return l.SetterMinMax(f, v, 1, 32, u); }, 32,
+       true},
       // Minimum first, then maximum: a maximum below the minimum wins.
-      {"minmax crossed", 5, 0, [](ILPLock& l, int& f, int v, const auto& u) { return l.SetterMinMax(f, v, 10, 8, u); }, 8, true},
+      {"minmax crossed", 5, 0,
+       [](ILPLock& l, int& f, int v, const auto& u) { return l.SetterMinMax(f, v, 10, 8, u); }, 8,
+       true},
   };
   for (const TCase& c : cases) {
     std::vector<std::string> log;

@@ -1,6 +1,6 @@
-#include <algorithm>
 #include <pthread.h>
 #include <sys/resource.h>
+#include <algorithm>
 
 #include <gtest/gtest.h>
 
@@ -17,17 +17,17 @@ namespace {
 
 // Runs a given body on its own thread, then ends.
 class TBodyThread final : public TLPThread {
- public:
+public:
   TBodyThread(std::string AName, std::function<void(TBodyThread&)> ABody)
       : TLPThread(std::move(AName)), FBody(std::move(ABody)) {}
   ~TBodyThread() override { WaitFor(); }
 
   using TLPThread::PublishThreadName;
 
- protected:
+protected:
   void Execute() override { FBody(*this); }
 
- private:
+private:
   std::function<void(TBodyThread&)> FBody;
 };
 
@@ -59,15 +59,19 @@ TEST_P(ThreadName, IsShownCutToWholeCharactersWithinFifteenBytes) {
 
 INSTANTIATE_TEST_SUITE_P(
     Names, ThreadName,
-    ::testing::Values(TNameCase{"Court", "Court"},
-                      TNameCase{"Quinze.Octets.A", "Quinze.Octets.A"},
-                      TNameCase{TLPThread::OwnerName("", "TALAudioIn") + ".TALWaveThread", "TALAudioIn.TALW"},
-                      TNameCase{TLPThread::OwnerName("ALAudioIn1", "TALAudioIn") + ".T", "ALAudioIn1.T"},
-                      TNameCase{"ABCDEFGHIJKLMN\xC3\xA9", "ABCDEFGHIJKLMN"},           // é split
-                      TNameCase{"ABCDEFGHIJKLM\xE2\x82\xAC", "ABCDEFGHIJKLM"},          // € split
-                      TNameCase{"ABCDEFGHIJKLM\xF0\x9F\x8E\xB5", "ABCDEFGHIJKLM"},  // note split
-                      TNameCase{"ABCDEFGHIJK\xF0\x9F\x8E\xB5X", "ABCDEFGHIJK\xF0\x9F\x8E\xB5"},  // ends on a whole note
-                      TNameCase{"Entr\xC3\xA9" "e", "Entr\xC3\xA9" "e"}));
+    ::testing::Values(
+        TNameCase{"Court", "Court"}, TNameCase{"Quinze.Octets.A", "Quinze.Octets.A"},
+        TNameCase{TLPThread::OwnerName("", "TALAudioIn") + ".TALWaveThread", "TALAudioIn.TALW"},
+        TNameCase{TLPThread::OwnerName("ALAudioIn1", "TALAudioIn") + ".T", "ALAudioIn1.T"},
+        TNameCase{"ABCDEFGHIJKLMN\xC3\xA9", "ABCDEFGHIJKLMN"},        // é split
+        TNameCase{"ABCDEFGHIJKLM\xE2\x82\xAC", "ABCDEFGHIJKLM"},      // € split
+        TNameCase{"ABCDEFGHIJKLM\xF0\x9F\x8E\xB5", "ABCDEFGHIJKLM"},  // note split
+        TNameCase{"ABCDEFGHIJK\xF0\x9F\x8E\xB5X",
+                  "ABCDEFGHIJK\xF0\x9F\x8E\xB5"},  // ends on a whole note
+        TNameCase{"Entr\xC3\xA9"
+                  "e",
+                  "Entr\xC3\xA9"
+                  "e"}));
 
 TEST(Thread, PriorityIsAppliedAroundTheCreatorsNiceWhereAllowed) {
   const int normal = CurrentNice();
@@ -75,10 +79,10 @@ TEST(Thread, PriorityIsAppliedAroundTheCreatorsNiceWhereAllowed) {
     TThreadPriority Priority;
     int Offset;
   };
-  for (const TPriorityCase& c : {TPriorityCase{TThreadPriority::tpLower, 1},
-                                 TPriorityCase{TThreadPriority::tpLowest, 2},
-                                 TPriorityCase{TThreadPriority::tpNormal, 0},
-                                 TPriorityCase{TThreadPriority::tpHighest, -2}}) {
+  for (const TPriorityCase& c :
+       {TPriorityCase{TThreadPriority::tpLower, 1}, TPriorityCase{TThreadPriority::tpLowest, 2},
+        TPriorityCase{TThreadPriority::tpNormal, 0},
+        TPriorityCase{TThreadPriority::tpHighest, -2}}) {
     int seen = 0;
     TBodyThread thread("Prio", [&](TBodyThread&) { seen = CurrentNice(); });
     thread.SetPriority(c.Priority);

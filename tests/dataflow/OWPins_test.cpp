@@ -238,11 +238,13 @@ TEST(OWPins, SuppliedBufferOperationsHoldTheirBufferOnlyWhileSomeoneKeepsThem) {
 
   // When nobody keeps the operation, the pin drops its buffer as soon as it is delivered.
   chain.Sink[0].Disconnect();
-  TALOWAudioSinkPin sink(nullptr, nullptr, [](TOWBasicPin*, TOWStreamTypeID,
-                                              const TOWOperationPtr& AOperation, TOWNotifyState) {
-    EXPECT_NE(dynamic_cast<TOWSuppliedBufferOperation&>(AOperation->Instance()).Buffer, nullptr);
-    return TOWNotifyResult{};
-  });
+  TALOWAudioSinkPin sink(
+      nullptr, nullptr,
+      [](TOWBasicPin*, TOWStreamTypeID, const TOWOperationPtr& AOperation, TOWNotifyState) {
+        EXPECT_NE(dynamic_cast<TOWSuppliedBufferOperation&>(AOperation->Instance()).Buffer,
+                  nullptr);
+        return TOWNotifyResult{};
+      });
   ASSERT_TRUE(sink.Connect(&chain.Source));
   auto third = std::shared_ptr<ISLData>(TALAudioBuffer::CreateSize(44100, 16, 2, 64));
   for (int i = 0; i < 3; ++i) {
@@ -387,7 +389,8 @@ TEST(OWPins, OwnerLockIsLetGoDuringDeliveries) {
   EXPECT_TRUE(othersCouldLock);
   // Both holdings are back after the delivery.
   inner.Release();
-  auto other = std::async(std::launch::async, [&] { return static_cast<bool>(ownerLock->WriteLock()); });
+  auto other =
+      std::async(std::launch::async, [&] { return static_cast<bool>(ownerLock->WriteLock()); });
   EXPECT_EQ(other.wait_for(150ms), std::future_status::timeout);
   outer.Release();
   EXPECT_TRUE(other.get());
@@ -467,12 +470,13 @@ TEST(OWPins, BufferForAStoppingReceiverIsDroppedWithoutWaiting) {
   TALOWAudioSourcePin source(nullptr, std::make_shared<TLPLock>(), nullptr);
   int queued = 0;
   int refused = 0;
-  TALOWAudioSinkPin sink(nullptr, meterLock,
-                         [&](TOWBasicPin*, TOWStreamTypeID, const TOWOperationPtr&, TOWNotifyState) {
-                           TOWLockSection section = meterLock->WriteLock();
-                           ++(section ? queued : refused);
-                           return TOWNotifyResult{};
-                         });
+  TALOWAudioSinkPin sink(
+      nullptr, meterLock,
+      [&](TOWBasicPin*, TOWStreamTypeID, const TOWOperationPtr&, TOWNotifyState) {
+        TOWLockSection section = meterLock->WriteLock();
+        ++(section ? queued : refused);
+        return TOWNotifyResult{};
+      });
   ASSERT_TRUE(sink.Connect(&source));
   TOWLockSection stop = meterLock->StopLock();
   std::thread([&] {

@@ -13,7 +13,7 @@ namespace {
 
 // A plain queue that also counts the hidden windows it made and still has.
 class TCountingQueue final : public ISLMessageQueue {
- public:
+public:
   std::unique_ptr<ISLHiddenWindow> CreateHiddenWindow(TWndMethod AWndProc) override {
     ++Created;
     return std::make_unique<TCountedWindow>(*this, FQueue.CreateHiddenWindow(std::move(AWndProc)));
@@ -23,9 +23,9 @@ class TCountingQueue final : public ISLMessageQueue {
   int Created = 0;
   int Alive = 0;
 
- private:
+private:
   class TCountedWindow final : public ISLHiddenWindow {
-   public:
+  public:
     TCountedWindow(TCountingQueue& AOwner, std::unique_ptr<ISLHiddenWindow> AWindow)
         : FOwner(AOwner), FWindow(std::move(AWindow)) {
       ++FOwner.Alive;
@@ -33,7 +33,7 @@ class TCountingQueue final : public ISLMessageQueue {
     ~TCountedWindow() override { --FOwner.Alive; }
     bool PostMessage(const TMessage& Message) override { return FWindow->PostMessage(Message); }
 
-   private:
+  private:
     TCountingQueue& FOwner;
     std::unique_ptr<ISLHiddenWindow> FWindow;
   };
@@ -65,7 +65,7 @@ void NotifyFromWorker(std::vector<TSLMainThreadNotify*> ANotifiers) {
 }
 
 class MainThreadNotify : public ::testing::Test {
- protected:
+protected:
   void SetUp() override { SLSetMessageQueue(Queue); }
   void TearDown() override { SLSetMessageQueue(nullptr); }
 

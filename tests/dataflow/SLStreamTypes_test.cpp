@@ -35,16 +35,16 @@ TEST(TSLOWSourcePin, SteadyStreamAllocatesNothingPerBuffer) {
   auto meterLock = std::make_shared<TLPLock>();
   TALOWAudioSourcePin source(nullptr, captureLock, nullptr);
   int buffers = 0;
-  TALOWAudioSinkPin sink(nullptr, meterLock,
-                         [&](TOWBasicPin*, TOWStreamTypeID, const TOWOperationPtr& AOperation,
-                             TOWNotifyState) {
-                           if (TOWLockSection section = meterLock->WriteLock()) {
-                             if (dynamic_cast<TOWSuppliedBufferOperation*>(&AOperation->Instance())) {
-                               ++buffers;
-                             }
-                           }
-                           return TOWNotifyResult{};
-                         });
+  TALOWAudioSinkPin sink(
+      nullptr, meterLock,
+      [&](TOWBasicPin*, TOWStreamTypeID, const TOWOperationPtr& AOperation, TOWNotifyState) {
+        if (TOWLockSection section = meterLock->WriteLock()) {
+          if (dynamic_cast<TOWSuppliedBufferOperation*>(&AOperation->Instance())) {
+            ++buffers;
+          }
+        }
+        return TOWNotifyResult{};
+      });
   ASSERT_TRUE(sink.Connect(&source));
   std::shared_ptr<ISLData> buffer = TALAudioBuffer::CreateSize(44100, 16, 2, 441);
   source.SubmitBuffer(buffer);  // the first buffer makes the operation that the next reuse

@@ -41,10 +41,12 @@ TEST(ConvertTest, StatusCodesOfBothKernels) {
   for (const StatusCase& c : kStatusCases) {
     SCOPED_TRACE(c.what);
     float* dst = c.nullDst ? nullptr : out;
-    EXPECT_EQ(own_ippiConvert_8u32f_C1R(c.nullSrc ? nullptr : bytes, c.srcStep, dst, c.dstStep, c.roi),
-              c.expected);
-    EXPECT_EQ(own_ippiConvert_16s32f_C1R(c.nullSrc ? nullptr : words, c.srcStep, dst, c.dstStep, c.roi),
-              c.expected);
+    EXPECT_EQ(
+        own_ippiConvert_8u32f_C1R(c.nullSrc ? nullptr : bytes, c.srcStep, dst, c.dstStep, c.roi),
+        c.expected);
+    EXPECT_EQ(
+        own_ippiConvert_16s32f_C1R(c.nullSrc ? nullptr : words, c.srcStep, dst, c.dstStep, c.roi),
+        c.expected);
   }
 }
 
@@ -62,7 +64,8 @@ TEST(ConvertTest, EveryValueIsCarriedOverExactly) {
   }
   out.assign(words.size(), kGuard);
   ASSERT_EQ(own_ippiConvert_16s32f_C1R(words.data(), 512, out.data(), 1024, {256, 256}), ippStsOk);
-  for (std::size_t i = 0; i < words.size(); ++i) ASSERT_EQ(out[i], static_cast<float>(words[i])) << i;
+  for (std::size_t i = 0; i < words.size(); ++i)
+    ASSERT_EQ(out[i], static_cast<float>(words[i])) << i;
 }
 
 TEST(ConvertTest, DeinterleavesOneChannelOfStereo16Bit) {
@@ -73,7 +76,8 @@ TEST(ConvertTest, DeinterleavesOneChannelOfStereo16Bit) {
   ASSERT_EQ(own_ippiConvert_16s32f_C1R(frames, 4, left, 4, {1, 5}), ippStsOk);
   ASSERT_EQ(own_ippiConvert_16s32f_C1R(frames + 1, 4, right, 4, {1, 5}), ippStsOk);
   EXPECT_EQ(std::vector<float>(left, left + 6), (std::vector<float>{1, 2, 32767, 4, 5, kGuard}));
-  EXPECT_EQ(std::vector<float>(right, right + 6), (std::vector<float>{-1, -2, -32768, -4, -5, kGuard}));
+  EXPECT_EQ(std::vector<float>(right, right + 6),
+            (std::vector<float>{-1, -2, -32768, -4, -5, kGuard}));
 }
 
 // Runs of every length up to a few vectors, mono and each channel of stereo, from storage that
@@ -83,14 +87,18 @@ TEST(ConvertTest, RunsOfEveryLengthAndChannel) {
     for (int frames = 1; frames <= 21; ++frames) {
       std::vector<int16_t> samples(static_cast<std::size_t>(channels * frames));
       for (std::size_t i = 0; i < samples.size(); ++i)
-        samples[i] = static_cast<int16_t>(i % 2 ? -3000 * static_cast<int>(i) : 1000 * static_cast<int>(i) + 1);
+        samples[i] = static_cast<int16_t>(i % 2 ? -3000 * static_cast<int>(i)
+                                                : 1000 * static_cast<int>(i) + 1);
       for (int c = 0; c < channels; ++c) {
-        SCOPED_TRACE(testing::Message() << channels << " channels, " << frames << " frames, channel " << c);
+        SCOPED_TRACE(testing::Message()
+                     << channels << " channels, " << frames << " frames, channel " << c);
         std::vector<float> out(static_cast<std::size_t>(frames) + 1, kGuard);
-        ASSERT_EQ(own_ippiConvert_16s32f_C1R(samples.data() + c, 2 * channels, out.data(), 4, {1, frames}),
+        ASSERT_EQ(own_ippiConvert_16s32f_C1R(samples.data() + c, 2 * channels, out.data(), 4,
+                                             {1, frames}),
                   ippStsOk);
         for (int f = 0; f < frames; ++f)
-          ASSERT_EQ(out[f], static_cast<float>(samples[static_cast<std::size_t>(f * channels + c)])) << f;
+          ASSERT_EQ(out[f], static_cast<float>(samples[static_cast<std::size_t>(f * channels + c)]))
+              << f;
         EXPECT_EQ(out.back(), kGuard);
       }
     }
@@ -110,8 +118,9 @@ TEST(ConvertTest, SourceStepThatIsNotAMultipleOfTheSampleSize) {
   const int16_t values[] = {-300, 7, 12000};
   for (int i = 0; i < 3; ++i) std::memcpy(raw + 3 * i, &values[i], sizeof(int16_t));
   std::vector<float> out(3, kGuard);
-  ASSERT_EQ(own_ippiConvert_16s32f_C1R(reinterpret_cast<const int16_t*>(raw), 3, out.data(), 4, {1, 3}),
-            ippStsOk);
+  ASSERT_EQ(
+      own_ippiConvert_16s32f_C1R(reinterpret_cast<const int16_t*>(raw), 3, out.data(), 4, {1, 3}),
+      ippStsOk);
   EXPECT_EQ(out, (std::vector<float>{-300, 7, 12000}));
 }
 
@@ -133,8 +142,9 @@ TEST(ConvertTest, PaddedRowsKeepTheGapsUntouched) {
     std::vector<uint8_t> src(c.srcStep * height);
     for (std::size_t i = 0; i < src.size(); ++i) src[i] = static_cast<uint8_t>(10 + i);
     std::vector<float> dst(c.dstStep / 4 * height, kGuard);
-    ASSERT_EQ(own_ippiConvert_8u32f_C1R(src.data(), c.srcStep, dst.data(), c.dstStep, {width, height}),
-              ippStsOk);
+    ASSERT_EQ(
+        own_ippiConvert_8u32f_C1R(src.data(), c.srcStep, dst.data(), c.dstStep, {width, height}),
+        ippStsOk);
     for (int row = 0; row < height; ++row) {
       for (int col = 0; col < c.dstStep / 4; ++col) {
         const float got = dst[row * c.dstStep / 4 + col];

@@ -20,13 +20,11 @@ public:
 
   // Blocks[k][channel]: the k-th block of each active channel.
   std::vector<std::vector<TBlock>> Blocks;
-  std::function<double(int32_t AChannel, const TBlock& ABlock)> Value = [](int32_t, const TBlock& ABlock) {
-    return ABlock.front() + 0.1;
-  };
+  std::function<double(int32_t AChannel, const TBlock& ABlock)> Value =
+      [](int32_t, const TBlock& ABlock) { return ABlock.front() + 0.1; };
 
 protected:
-  void CalculateValues(TALChannelReals& AValues) override
-  {
+  void CalculateValues(TALChannelReals& AValues) override {
     std::vector<TBlock>& Channels = Blocks.emplace_back();
     for (int32_t i = 0; i < ActiveChannelCount(); ++i) {
       const float* Data = BlockBuffer(i);
@@ -37,17 +35,14 @@ protected:
 };
 
 // Frames numbered from AFirst: channel c of frame f holds c * 100 + f.
-std::vector<int32_t> Ramp(int32_t AFirst, int32_t AFrames, int32_t AChannels)
-{
+std::vector<int32_t> Ramp(int32_t AFirst, int32_t AFrames, int32_t AChannels) {
   std::vector<int32_t> Samples;
   for (int32_t f = AFirst; f < AFirst + AFrames; ++f)
-    for (int32_t c = 0; c < AChannels; ++c)
-      Samples.push_back(c * 100 + f);
+    for (int32_t c = 0; c < AChannels; ++c) Samples.push_back(c * 100 + f);
   return Samples;
 }
 
-TBlock RampBlock(int32_t AFirst, int32_t AFrames, int32_t AChannel = 0)
-{
+TBlock RampBlock(int32_t AFirst, int32_t AFrames, int32_t AChannel = 0) {
   TBlock Block;
   for (int32_t f = AFirst; f < AFirst + AFrames; ++f)
     Block.push_back(static_cast<float>(AChannel * 100 + f));
@@ -56,20 +51,17 @@ TBlock RampBlock(int32_t AFirst, int32_t AFrames, int32_t AChannel = 0)
 
 class CommonMeterTest : public MeterTest {
 protected:
-  void SetUp() override
-  {
+  void SetUp() override {
     MeterTest::SetUp();
     Recreate();
   }
-  void Recreate()
-  {
+  void Recreate() {
     Meter.reset();
     Events.clear();
     Meter = TLPComponent::Create<TProbeMeter>();
     Attach(*Meter);
   }
-  void TearDown() override
-  {
+  void TearDown() override {
     Meter.reset();
     MeterTest::TearDown();
   }
@@ -78,8 +70,7 @@ protected:
 };
 
 // 16-bit stereo at 44100 Hz with the defaults: 4410-frame blocks, one reading per 100 ms.
-TEST_F(CommonMeterTest, DefaultBlocksAreATenthOfASecond)
-{
+TEST_F(CommonMeterTest, DefaultBlocksAreATenthOfASecond) {
   Meter->Value = [](int32_t AChannel, const TBlock& ABlock) { return ABlock.size() + AChannel; };
   Start(MakeFormat(44100, 16, 2));
   Send(std::vector<int32_t>(2 * 4411, 1));
@@ -96,8 +87,7 @@ TEST_F(CommonMeterTest, DefaultBlocksAreATenthOfASecond)
 
 // A block is taken only while the queue holds more unread frames than one block, and blocks
 // run on across buffer boundaries without losing or repeating a frame.
-TEST_F(CommonMeterTest, BlocksRunAcrossBuffersAndNeedMoreThanABlockOfFrames)
-{
+TEST_F(CommonMeterTest, BlocksRunAcrossBuffersAndNeedMoreThanABlockOfFrames) {
   Meter->SetPeriod(10);  // 10 frames at 1000 Hz
   Meter->SetSynchronizeType(stNone);
   Start(MakeFormat(1000, 16, 2));
@@ -112,8 +102,7 @@ TEST_F(CommonMeterTest, BlocksRunAcrossBuffersAndNeedMoreThanABlockOfFrames)
       EXPECT_EQ(Meter->Blocks[b][c], RampBlock(10 * b, 10, c)) << "block " << b << " channel " << c;
 }
 
-TEST_F(CommonMeterTest, ExactlyOneBlockOfUnreadFramesProcessesNothing)
-{
+TEST_F(CommonMeterTest, ExactlyOneBlockOfUnreadFramesProcessesNothing) {
   Meter->SetPeriod(10);
   Start(MakeFormat(1000, 16, 1));
   Send(Ramp(0, 10, 1));
@@ -133,8 +122,7 @@ struct TDepthCase {
 
 // The block buffers hold the integer sample values as floats, unscaled; 8-bit samples keep
 // their offset of 128.
-TEST_F(CommonMeterTest, SampleDepthsConvertToUnscaledFloats)
-{
+TEST_F(CommonMeterTest, SampleDepthsConvertToUnscaledFloats) {
   const TDepthCase Cases[] = {
       {8, {0, 128, 255, 1}, {0, 128, 255, 1}, 127},
       {16, {-32768, 32767, -1, 0}, {-32768, 32767, -1, 0}, 32767},
@@ -157,8 +145,7 @@ TEST_F(CommonMeterTest, SampleDepthsConvertToUnscaledFloats)
       Start(MakeFormat(1000, Case.Bits, Channels));
       std::vector<int32_t> Samples;
       for (int32_t Sample : Case.Samples) {
-        if (Channels == 2)
-          Samples.push_back(0);
+        if (Channels == 2) Samples.push_back(0);
         Samples.push_back(Sample);
       }
       Samples.resize(Samples.size() + Channels);  // one more frame completes the block
@@ -179,8 +166,7 @@ struct TSyncCase {
 };
 
 // One buffer that completes three blocks whose values all differ.
-TEST_F(CommonMeterTest, SynchronizeTypesDecideWhenAndWhichValuesArrive)
-{
+TEST_F(CommonMeterTest, SynchronizeTypesDecideWhenAndWhichValuesArrive) {
   const double F = 0.1;
   auto Single = [](double AValue) { return static_cast<double>(static_cast<float>(AValue)); };
   const TSyncCase Cases[] = {
@@ -188,8 +174,12 @@ TEST_F(CommonMeterTest, SynchronizeTypesDecideWhenAndWhichValuesArrive)
       {stSingleBuffer, false, {{0, Single(20 + F)}, {1, Single(120 + F)}}},
       {stQueue,
        false,
-       {{0, Single(F)}, {0, Single(10 + F)}, {0, Single(20 + F)}, {1, Single(100 + F)},
-        {1, Single(110 + F)}, {1, Single(120 + F)}}},
+       {{0, Single(F)},
+        {0, Single(10 + F)},
+        {0, Single(20 + F)},
+        {1, Single(100 + F)},
+        {1, Single(110 + F)},
+        {1, Single(120 + F)}}},
   };
   for (const TSyncCase& Case : Cases) {
     SCOPED_TRACE(static_cast<int>(Case.Type));
@@ -201,14 +191,12 @@ TEST_F(CommonMeterTest, SynchronizeTypesDecideWhenAndWhichValuesArrive)
     EXPECT_EQ(Events.empty(), !Case.DeliveredAtOnce);
     Drain();
     std::vector<std::pair<int32_t, double>> Got;
-    for (const TValueEvent& Event : Events)
-      Got.emplace_back(Event.Channel, Event.Value);
+    for (const TValueEvent& Event : Events) Got.emplace_back(Event.Channel, Event.Value);
     EXPECT_EQ(Got, Case.Expected);
   }
 }
 
-TEST_F(CommonMeterTest, OnlyChangedValuesArePublished)
-{
+TEST_F(CommonMeterTest, OnlyChangedValuesArePublished) {
   Meter->SetPeriod(10);
   Meter->SetSynchronizeType(stNone);
   const std::vector<double> Produced = {0, 5, 5, 7, 7, 5};
@@ -222,8 +210,7 @@ TEST_F(CommonMeterTest, OnlyChangedValuesArePublished)
   EXPECT_EQ(PinValue(*Meter, 0), 5);
 }
 
-TEST_F(CommonMeterTest, DecibelModeMapsHalfScaleToZeroAndSilenceToHalfAnLsb)
-{
+TEST_F(CommonMeterTest, DecibelModeMapsHalfScaleToZeroAndSilenceToHalfAnLsb) {
   Meter->SetPeriod(10);
   Meter->SetSynchronizeType(stNone);
   Meter->SetMode(vmDecibel);
@@ -233,20 +220,19 @@ TEST_F(CommonMeterTest, DecibelModeMapsHalfScaleToZeroAndSilenceToHalfAnLsb)
   Start(MakeFormat(1000, 16, 1));
   Send(Ramp(0, 41, 1));
   // The floor is the reading of half a least significant bit.
-  const std::vector<double> Expected = {-90.30873362283398, 0, 6.020599913279624, -90.30873362283398};
+  const std::vector<double> Expected = {-90.30873362283398, 0, 6.020599913279624,
+                                        -90.30873362283398};
   const std::vector<double> Got = ValuesOf(0);
   // The last value equals the first one but follows a different one, so it is published.
   ASSERT_EQ(Got.size(), Expected.size());
-  for (size_t k = 0; k < Expected.size(); ++k)
-    EXPECT_NEAR(Got[k], Expected[k], 1e-9) << k;
+  for (size_t k = 0; k < Expected.size(); ++k) EXPECT_NEAR(Got[k], Expected[k], 1e-9) << k;
   for (const TValueEvent& Event : Events) {
     EXPECT_NEAR(Event.Min, -90.30873362283398, 1e-9);
     EXPECT_NEAR(Event.Max, 6.020599913279624, 1e-9);
   }
 }
 
-TEST_F(CommonMeterTest, ChannelCountIsClampedAndOnlyStreamChannelsArePublished)
-{
+TEST_F(CommonMeterTest, ChannelCountIsClampedAndOnlyStreamChannelsArePublished) {
   Meter->SetCountChannels(0);
   EXPECT_EQ(Meter->CountChannels(), 1);
   Meter->SetCountChannels(40);
@@ -260,13 +246,11 @@ TEST_F(CommonMeterTest, ChannelCountIsClampedAndOnlyStreamChannelsArePublished)
   Send(Ramp(0, 31, 1));
   Drain();
   ASSERT_FALSE(Events.empty());
-  for (const TValueEvent& Event : Events)
-    EXPECT_EQ(Event.Channel, 0);
+  for (const TValueEvent& Event : Events) EXPECT_EQ(Event.Channel, 0);
   EXPECT_EQ(PinValue(*Meter, 1), 0);
 }
 
-TEST_F(CommonMeterTest, PeriodZeroGivesOneFrameBlocks)
-{
+TEST_F(CommonMeterTest, PeriodZeroGivesOneFrameBlocks) {
   Meter->SetPeriod(0);
   Meter->SetSynchronizeType(stNone);
   Start(MakeFormat(44100, 16, 1));
@@ -277,8 +261,7 @@ TEST_F(CommonMeterTest, PeriodZeroGivesOneFrameBlocks)
 }
 
 // A new period takes effect at the next block; the frames already queued stay.
-TEST_F(CommonMeterTest, ChangingThePeriodKeepsTheQueuedFrames)
-{
+TEST_F(CommonMeterTest, ChangingThePeriodKeepsTheQueuedFrames) {
   Meter->SetPeriod(10);
   Meter->SetSynchronizeType(stNone);
   Start(MakeFormat(1000, 16, 1));
@@ -294,8 +277,7 @@ TEST_F(CommonMeterTest, ChangingThePeriodKeepsTheQueuedFrames)
 
 // A stop keeps everything; the next start drops the queued frames and the values waiting for
 // the main thread, and the block size follows the new rate.
-TEST_F(CommonMeterTest, RestartAtAnotherRateEmptiesTheQueues)
-{
+TEST_F(CommonMeterTest, RestartAtAnotherRateEmptiesTheQueues) {
   Meter->SetPeriod(10);
   Meter->SetSynchronizeType(stQueue);
   Start(MakeFormat(1000, 16, 2));
@@ -312,8 +294,7 @@ TEST_F(CommonMeterTest, RestartAtAnotherRateEmptiesTheQueues)
   EXPECT_EQ(Meter->Blocks[0][1], RampBlock(1000, 20, 1));
 }
 
-TEST_F(CommonMeterTest, BuffersBeforeAnyStartPublishNothing)
-{
+TEST_F(CommonMeterTest, BuffersBeforeAnyStartPublishNothing) {
   Meter->SetSynchronizeType(stNone);
   FFormat = MakeFormat(1000, 16, 2);
   Send(Ramp(0, 50, 2));

@@ -25,12 +25,9 @@ struct TReferenceChannel {
 
   TReferenceChannel(uint32_t ARate, int32_t AHalfLife)
       : R(static_cast<float>(1.0L - 40.0L * std::numbers::pi_v<long double> / ARate)),
-        N(std::max(1.0, ARate * static_cast<double>(AHalfLife) / 1000.0))
-  {
-  }
+        N(std::max(1.0, ARate * static_cast<double>(AHalfLife) / 1000.0)) {}
 
-  void Add(double AInput)
-  {
+  void Add(double AInput) {
     const double Y = X1 - X2 + R * Y1;
     X2 = X1;
     X1 = AInput;
@@ -38,51 +35,44 @@ struct TReferenceChannel {
     Level = Detect(Level, static_cast<float>(Y), N);
   }
 
-  static double Detect(double AValue, float ASample, double AN)
-  {
+  static double Detect(double AValue, float ASample, double AN) {
     const double Release = AValue / AN;
     const float S = std::fabs(ASample);
-    if (std::isinf(S) || std::isnan(S))
-      return 0;
-    if (S > AValue)
-      return S;
-    if (AValue <= 0.005)
-      return 0;
+    if (std::isinf(S) || std::isnan(S)) return 0;
+    if (S > AValue) return S;
+    if (AValue <= 0.005) return 0;
     return std::max(AValue - Release, static_cast<double>(S));
   }
 };
 
 class PPMMeterTest : public MeterTest {
 protected:
-  void SetUp() override
-  {
+  void SetUp() override {
     MeterTest::SetUp();
     Recreate();
   }
   // A fresh meter on a fresh source, with its own events, for each case of a table.
-  void Recreate()
-  {
+  void Recreate() {
     Meter.reset();
     Events.clear();
     Meter = TLPComponent::Create<TALPPMMeter>();
     Attach(*Meter);
   }
-  void TearDown() override
-  {
+  void TearDown() override {
     Meter.reset();
     MeterTest::TearDown();
   }
 
   // Sends mono or interleaved samples in buffers of 256 frames, then runs the deliveries
   // posted for the main thread.
-  void SendAll(const std::vector<int32_t>& ASamples)
-  {
+  void SendAll(const std::vector<int32_t>& ASamples) {
     const size_t Step = 256 * FFormat.Format.nChannels;
     std::vector<std::shared_ptr<IALAudioBuffer>> Buffers;
     for (size_t First = 0; First < ASamples.size(); First += Step) {
       const size_t Last = std::min(ASamples.size(), First + Step);
-      Buffers.push_back(MakeBuffer(FFormat, std::vector<int32_t>(ASamples.begin() + static_cast<std::ptrdiff_t>(First),
-                                                                 ASamples.begin() + static_cast<std::ptrdiff_t>(Last))));
+      Buffers.push_back(MakeBuffer(
+          FFormat, std::vector<int32_t>(ASamples.begin() + static_cast<std::ptrdiff_t>(First),
+                                        ASamples.begin() + static_cast<std::ptrdiff_t>(Last))));
     }
     SendBuffers(Buffers);
     Drain();
@@ -91,8 +81,7 @@ protected:
   std::unique_ptr<TALPPMMeter> Meter;
 };
 
-TEST_F(PPMMeterTest, DigitalSilenceNeverRaisesAnEvent)
-{
+TEST_F(PPMMeterTest, DigitalSilenceNeverRaisesAnEvent) {
   Start(MakeFormat(44100, 16, 2));
   SendAll(std::vector<int32_t>(2 * 44100 * 3, 0));
   EXPECT_TRUE(Events.empty());
@@ -100,8 +89,7 @@ TEST_F(PPMMeterTest, DigitalSilenceNeverRaisesAnEvent)
 
 // The filter delays by one sample, so the level jumps to the peak one sample after it; each
 // block then reports the level at its own last sample, falling as e^(-t / HalfLife).
-TEST_F(PPMMeterTest, SingleFullScaleSampleJumpsThenFallsExponentially)
-{
+TEST_F(PPMMeterTest, SingleFullScaleSampleJumpsThenFallsExponentially) {
   Meter->SetHalfLife(400);
   Meter->SetPeriod(1);  // 44 frames
   Meter->SetSynchronizeType(stNone);
@@ -115,8 +103,7 @@ TEST_F(PPMMeterTest, SingleFullScaleSampleJumpsThenFallsExponentially)
   // Block 2 holds frames 88 .. 131: the peak arrives at frame 101, 30 samples before its end.
   const double N = 44100 * 0.4;
   double Expected = 32767;
-  for (int k = 0; k < 30; ++k)
-    Expected -= Expected / N;
+  for (int k = 0; k < 30; ++k) Expected -= Expected / N;
   EXPECT_EQ(Values[0], Expected);
   EXPECT_LT(Values[0], 32767);
   // Block k ends at frame 44k + 43, that is 44k - 58 samples after the jump.
@@ -126,8 +113,7 @@ TEST_F(PPMMeterTest, SingleFullScaleSampleJumpsThenFallsExponentially)
   }
 }
 
-TEST_F(PPMMeterTest, FullScaleSquareWaveReadsAboutTwiceFullScale)
-{
+TEST_F(PPMMeterTest, FullScaleSquareWaveReadsAboutTwiceFullScale) {
   Meter->SetPeriod(10);
   Meter->SetSynchronizeType(stNone);
   Start(MakeFormat(44100, 16, 1));
@@ -142,7 +128,8 @@ TEST_F(PPMMeterTest, FullScaleSquareWaveReadsAboutTwiceFullScale)
   const double Highest = *std::max_element(Values.begin(), Values.end());
   EXPECT_GT(Highest, 64000);
   EXPECT_LE(Highest, 65535);
-  EXPECT_TRUE(std::all_of(Events.begin(), Events.end(), [](const TValueEvent& E) { return E.Max == 32767; }));
+  EXPECT_TRUE(std::all_of(Events.begin(), Events.end(),
+                          [](const TValueEvent& E) { return E.Max == 32767; }));
 }
 
 struct TOffsetCase {
@@ -152,8 +139,7 @@ struct TOffsetCase {
 
 // A constant input passes the filter only as its start transient; once the level left by it
 // has decayed below 0.005 the channel reads exactly 0. 8-bit silence is such a constant, 128.
-TEST_F(PPMMeterTest, ConstantInputReadsZeroAfterTheStartTransient)
-{
+TEST_F(PPMMeterTest, ConstantInputReadsZeroAfterTheStartTransient) {
   const TOffsetCase Cases[] = {{16, 10000}, {16, -32768}, {8, 128}, {24, 8388607}};
   for (const TOffsetCase& Case : Cases) {
     SCOPED_TRACE(Case.Bits);
@@ -173,15 +159,13 @@ TEST_F(PPMMeterTest, ConstantInputReadsZeroAfterTheStartTransient)
 }
 
 // The levels carry over a restart and decay from there at the new rate.
-TEST_F(PPMMeterTest, RestartAtAnotherRateCarriesTheLevelOver)
-{
+TEST_F(PPMMeterTest, RestartAtAnotherRateCarriesTheLevelOver) {
   Meter->SetHalfLife(400);
   Meter->SetPeriod(10);
   Meter->SetSynchronizeType(stNone);
   Start(MakeFormat(44100, 16, 2));
   std::vector<int32_t> Loud(2 * 4410 * 3);
-  for (size_t i = 0; i < Loud.size(); ++i)
-    Loud[i] = (i / 2) % 100 < 50 ? 20000 : -20000;
+  for (size_t i = 0; i < Loud.size(); ++i) Loud[i] = (i / 2) % 100 < 50 ? 20000 : -20000;
   SendAll(Loud);
   ASSERT_FALSE(ValuesOf(1).empty());
   const double Before = ValuesOf(1).back();
@@ -193,8 +177,7 @@ TEST_F(PPMMeterTest, RestartAtAnotherRateCarriesTheLevelOver)
   const std::vector<double> After = ValuesOf(1);
   ASSERT_EQ(After.size(), 1u);
   double Expected = Before;
-  for (int k = 0; k < 80; ++k)
-    Expected = TReferenceChannel::Detect(Expected, 0, 8000 * 0.4);
+  for (int k = 0; k < 80; ++k) Expected = TReferenceChannel::Detect(Expected, 0, 8000 * 0.4);
   EXPECT_EQ(After[0], Expected);
 }
 
@@ -205,8 +188,7 @@ struct TReleaseCase {
 
 // No release time, a negative one, or a stream rate of 0 would divide by zero or make the
 // level grow; the release then spans one sample, so the level follows the filtered signal.
-TEST_F(PPMMeterTest, DegenerateReleaseTimesAndRatesKeepTheLevelBounded)
-{
+TEST_F(PPMMeterTest, DegenerateReleaseTimesAndRatesKeepTheLevelBounded) {
   const TReleaseCase Cases[] = {{44100, 0}, {44100, -1}, {44100, -100000}, {0, 400}, {0, 0}};
   std::mt19937 Random(7);
   std::uniform_int_distribution<int32_t> Sample(-32768, 32767);
@@ -218,8 +200,7 @@ TEST_F(PPMMeterTest, DegenerateReleaseTimesAndRatesKeepTheLevelBounded)
     Meter->SetSynchronizeType(stNone);
     Start(MakeFormat(Case.Rate, 16, 1));
     std::vector<int32_t> Samples(20000);
-    for (int32_t& S : Samples)
-      S = Sample(Random);
+    for (int32_t& S : Samples) S = Sample(Random);
     Samples.insert(Samples.end(), 44100, 0);
     SendAll(Samples);
     ASSERT_FALSE(Events.empty());
@@ -234,38 +215,35 @@ TEST_F(PPMMeterTest, DegenerateReleaseTimesAndRatesKeepTheLevelBounded)
   }
 }
 
-TEST(PPMDetector, EqualsThePlainRuleOnRandomSignalsForAnyChannelCount)
-{
+TEST(PPMDetector, EqualsThePlainRuleOnRandomSignalsForAnyChannelCount) {
   std::mt19937 Random(11);
   std::uniform_real_distribution<float> Uniform(-1, 1);
   std::uniform_int_distribution<int> Pick(0, 99);
   constexpr int32_t Length = 3000;
   for (int32_t Channels : {1, 2, 3, 5}) {
     for (double N : {1.0, 3.5, 441.0, 17640.0}) {
-      std::vector<std::vector<float>> Blocks(static_cast<size_t>(Channels), std::vector<float>(Length));
+      std::vector<std::vector<float>> Blocks(static_cast<size_t>(Channels),
+                                             std::vector<float>(Length));
       for (auto& Block : Blocks) {
         float Scale = 30000;
         for (float& S : Block) {
           const int P = Pick(Random);
           if (P == 0)
             Scale = Scale > 1 ? 0.004f : 30000;  // bursts and near-silence around the snap
-          S = P == 1 ? std::numeric_limits<float>::infinity()
+          S = P == 1   ? std::numeric_limits<float>::infinity()
               : P == 2 ? std::numeric_limits<float>::quiet_NaN()
                        : Scale * Uniform(Random);
         }
       }
       std::vector<double> Levels(static_cast<size_t>(Channels));
       std::vector<double> Expected(static_cast<size_t>(Channels));
-      for (int32_t c = 0; c < Channels; ++c)
-        Levels[c] = Expected[c] = 1000.0 * c;
+      for (int32_t c = 0; c < Channels; ++c) Levels[c] = Expected[c] = 1000.0 * c;
       std::vector<const float*> Pointers;
-      for (auto& Block : Blocks)
-        Pointers.push_back(Block.data());
+      for (auto& Block : Blocks) Pointers.push_back(Block.data());
 
       TALPPMMeter::Detect(Pointers.data(), Channels, Length, Levels.data(), N);
       for (int32_t c = 0; c < Channels; ++c)
-        for (float S : Blocks[c])
-          Expected[c] = TReferenceChannel::Detect(Expected[c], S, N);
+        for (float S : Blocks[c]) Expected[c] = TReferenceChannel::Detect(Expected[c], S, N);
       EXPECT_EQ(Levels, Expected) << Channels << " channels, N = " << N;
     }
   }
@@ -279,8 +257,7 @@ struct TStreamCase {
 
 // The whole meter against the plain formulas on noise of changing loudness. The meter's
 // filter runs in single precision, the reference in double: they agree closely, not exactly.
-TEST_F(PPMMeterTest, LevelsFollowThePlainFormulasOnRandomSignals)
-{
+TEST_F(PPMMeterTest, LevelsFollowThePlainFormulasOnRandomSignals) {
   const TStreamCase Cases[] = {{44100, 400, 2}, {8000, 10, 1}, {48000, 1000, 3}};
   std::mt19937 Random(3);
   std::normal_distribution<double> Noise(0, 1);
@@ -296,19 +273,19 @@ TEST_F(PPMMeterTest, LevelsFollowThePlainFormulasOnRandomSignals)
     const uint32_t Frames = Case.Rate * 2;
     const uint32_t Block = Case.Rate / 100;
     std::vector<int32_t> Samples;
-    std::vector<TReferenceChannel> Reference(Case.Channels, TReferenceChannel(Case.Rate, Case.HalfLife));
+    std::vector<TReferenceChannel> Reference(Case.Channels,
+                                             TReferenceChannel(Case.Rate, Case.HalfLife));
     std::vector<std::vector<double>> Expected(Case.Channels);
     double Loudness = 1000;
     for (uint32_t f = 0; f < Frames; ++f) {
-      if (f % 997 == 0)
-        Loudness = 100 + 9000 * std::abs(Noise(Random));
+      if (f % 997 == 0) Loudness = 100 + 9000 * std::abs(Noise(Random));
       for (uint32_t c = 0; c < Case.Channels; ++c) {
-        const auto S = static_cast<int32_t>(std::clamp(Loudness * Noise(Random), -32768.0, 32767.0));
+        const auto S =
+            static_cast<int32_t>(std::clamp(Loudness * Noise(Random), -32768.0, 32767.0));
         Samples.push_back(S);
         Reference[c].Add(S);
         // Only whole blocks that were followed by at least one more frame are measured.
-        if ((f + 1) % Block == 0 && f + 1 < Frames)
-          Expected[c].push_back(Reference[c].Level);
+        if ((f + 1) % Block == 0 && f + 1 < Frames) Expected[c].push_back(Reference[c].Level);
       }
     }
     SendAll(Samples);
@@ -316,15 +293,15 @@ TEST_F(PPMMeterTest, LevelsFollowThePlainFormulasOnRandomSignals)
       const std::vector<double> Got = ValuesOf(static_cast<int32_t>(c));
       ASSERT_EQ(Got.size(), Expected[c].size()) << "channel " << c;
       for (size_t k = 0; k < Got.size(); ++k)
-        ASSERT_NEAR(Got[k], Expected[c][k], 1e-4 * Expected[c][k] + 0.01) << "channel " << c << " block " << k;
+        ASSERT_NEAR(Got[k], Expected[c][k], 1e-4 * Expected[c][k] + 0.01)
+            << "channel " << c << " block " << k;
     }
   }
 }
 
 // The meter goes while a worker thread is delivering: deliveries that find it stopping are
 // dropped at once, and the worker never waits for the main thread.
-TEST_F(PPMMeterTest, DestroyedWhileAWorkerIsDelivering)
-{
+TEST_F(PPMMeterTest, DestroyedWhileAWorkerIsDelivering) {
   Meter->SetPeriod(5);
   Meter->SetSynchronizeType(stQueue);
   Start(MakeFormat(44100, 16, 2));
@@ -341,13 +318,11 @@ TEST_F(PPMMeterTest, DestroyedWhileAWorkerIsDelivering)
       ++Delivered;
     }
   });
-  while (Delivered < 50)
-    std::this_thread::yield();
+  while (Delivered < 50) std::this_thread::yield();
   Drain();
   Meter.reset();
   const int AtDestruction = Delivered;
-  while (Delivered < AtDestruction + 50)
-    std::this_thread::yield();
+  while (Delivered < AtDestruction + 50) std::this_thread::yield();
   Running = false;
   Worker.join();
   Drain();  // deliveries posted for the meter that is gone are discarded

@@ -28,15 +28,16 @@ struct TValueEvent {
 // Stands in for the capture component: owns the source pin that feeds the meter.
 class TTestSource : public TLPComponent {
 public:
-  TTestSource() { FOutputPin = std::make_unique<TALOWAudioSourcePin>(this, FLock, TSLOperationEvent{}); }
+  TTestSource() {
+    FOutputPin = std::make_unique<TALOWAudioSourcePin>(this, FLock, TSLOperationEvent{});
+  }
   TALOWAudioSourcePin& OutputPin() { return *FOutputPin; }
 
 private:
   std::unique_ptr<TALOWAudioSourcePin> FOutputPin;
 };
 
-inline TALWaveFormatExtensible MakeFormat(uint32_t ARate, uint32_t ABits, uint32_t AChannels)
-{
+inline TALWaveFormatExtensible MakeFormat(uint32_t ARate, uint32_t ABits, uint32_t AChannels) {
   TALWaveFormatExtensible Format{};
   Format.Format.wFormatTag = WAVE_FORMAT_EXTENSIBLE;
   Format.Format.nChannels = static_cast<uint16_t>(AChannels);
@@ -52,44 +53,40 @@ inline TALWaveFormatExtensible MakeFormat(uint32_t ARate, uint32_t ABits, uint32
 
 // Interleaved frames: Samples[frame * channels + channel], in the stream's raw integer units.
 inline std::shared_ptr<IALAudioBuffer> MakeBuffer(const TALWaveFormatExtensible& AFormat,
-                                                  const std::vector<int32_t>& ASamples)
-{
+                                                  const std::vector<int32_t>& ASamples) {
   const uint32_t Channels = AFormat.Format.nChannels;
   const auto Frames = static_cast<uint32_t>(ASamples.size() / Channels);
-  auto Buffer = TALAudioBuffer::CreateSize(AFormat.Format.nSamplesPerSec, AFormat.Format.wBitsPerSample,
-                                           Channels, Frames);
+  auto Buffer = TALAudioBuffer::CreateSize(AFormat.Format.nSamplesPerSec,
+                                           AFormat.Format.wBitsPerSample, Channels, Frames);
   for (uint32_t Frame = 0; Frame < Frames; ++Frame)
     for (uint32_t Channel = 0; Channel < Channels; ++Channel)
       Buffer->SetSample(Frame, Channel, ASamples[Frame * Channels + Channel]);
   return Buffer;
 }
 
-inline double PinValue(TALCommonMeter& AMeter, int32_t AChannel)
-{
+inline double PinValue(TALCommonMeter& AMeter, int32_t AChannel) {
   return static_cast<TOWRealRangedSourcePin*>(AMeter.OutputPins()->GetPin(AChannel))->GetValue();
 }
 
 class MeterTest : public ::testing::Test {
 protected:
-  void SetUp() override
-  {
+  void SetUp() override {
     FQueue = std::make_shared<TSLMessageQueue>();
     SLSetMessageQueue(FQueue);
   }
   void TearDown() override { SLSetMessageQueue(nullptr); }
 
   // Connects the meter to a fresh source and records its value events.
-  void Attach(TALCommonMeter& AMeter)
-  {
+  void Attach(TALCommonMeter& AMeter) {
     FSource = TLPComponent::Create<TTestSource>();
     ASSERT_TRUE(AMeter.InputPin()->Connect(&FSource->OutputPin()));
-    AMeter.SetOnValueChange([this](TALCommonMeter*, int32_t AChannel, double AValue, double AMin, double AMax) {
-      Events.push_back({AChannel, AValue, AMin, AMax});
-    });
+    AMeter.SetOnValueChange(
+        [this](TALCommonMeter*, int32_t AChannel, double AValue, double AMin, double AMax) {
+          Events.push_back({AChannel, AValue, AMin, AMax});
+        });
   }
 
-  void Start(const TALWaveFormatExtensible& AFormat)
-  {
+  void Start(const TALWaveFormatExtensible& AFormat) {
     FFormat = AFormat;
     FSource->OutputPin().Notify(std::make_shared<TOWStartWaveOperation>(AFormat, false));
   }
@@ -97,11 +94,9 @@ protected:
   // Delivers one buffer from a worker thread, as the capture does: values for the main
   // thread are posted and wait for Drain.
   void Send(const std::vector<int32_t>& ASamples) { SendBuffers({MakeBuffer(FFormat, ASamples)}); }
-  void SendBuffers(const std::vector<std::shared_ptr<IALAudioBuffer>>& ABuffers)
-  {
+  void SendBuffers(const std::vector<std::shared_ptr<IALAudioBuffer>>& ABuffers) {
     std::thread Worker([&] {
-      for (const auto& Buffer : ABuffers)
-        FSource->OutputPin().SubmitBuffer(Buffer);
+      for (const auto& Buffer : ABuffers) FSource->OutputPin().SubmitBuffer(Buffer);
     });
     Worker.join();
   }
@@ -109,12 +104,10 @@ protected:
   // Runs the main-thread deliveries that the meter has posted.
   size_t Drain() { return FQueue->ProcessMessages(); }
 
-  std::vector<double> ValuesOf(int32_t AChannel) const
-  {
+  std::vector<double> ValuesOf(int32_t AChannel) const {
     std::vector<double> Values;
     for (const TValueEvent& Event : Events)
-      if (Event.Channel == AChannel)
-        Values.push_back(Event.Value);
+      if (Event.Channel == AChannel) Values.push_back(Event.Value);
     return Values;
   }
 

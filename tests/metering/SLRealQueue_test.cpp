@@ -6,11 +6,9 @@
 
 namespace {
 
-TEST(SLRealQueue, ItemsAreIndexedFromTheOldestRemainingValue)
-{
+TEST(SLRealQueue, ItemsAreIndexedFromTheOldestRemainingValue) {
   TSLRealQueue Queue;
-  for (int i = 0; i < 5; ++i)
-    Queue.Add(i);
+  for (int i = 0; i < 5; ++i) Queue.Add(i);
   Queue.Remove();
   Queue.Remove();
   Queue.SetItem(1, 40);
@@ -22,8 +20,7 @@ TEST(SLRealQueue, ItemsAreIndexedFromTheOldestRemainingValue)
   EXPECT_THROW(Queue.SetItem(3, 0), std::out_of_range);
 }
 
-TEST(SLRealQueue, EmptyQueueRefusesPopAndIgnoresRemove)
-{
+TEST(SLRealQueue, EmptyQueueRefusesPopAndIgnoresRemove) {
   TSLRealQueue Queue;
   EXPECT_THROW(Queue.Pop(), std::out_of_range);
   Queue.Remove();
@@ -35,20 +32,17 @@ TEST(SLRealQueue, EmptyQueueRefusesPopAndIgnoresRemove)
 }
 
 // Interleaving adds and removes across the reuse of removed room must keep the order.
-TEST(SLRealQueue, LongRunOfAddsAndRemovesKeepsOrder)
-{
+TEST(SLRealQueue, LongRunOfAddsAndRemovesKeepsOrder) {
   TSLRealQueue Queue;
   int Next = 0;
   int Expected = 0;
   for (int Round = 0; Round < 200; ++Round) {
-    for (int i = 0; i < 3 + Round % 5; ++i)
-      Queue.Add(Next++);
+    for (int i = 0; i < 3 + Round % 5; ++i) Queue.Add(Next++);
     for (int i = 0; i < 2 + Round % 4 && Queue.GetCount() > 0; ++i)
       ASSERT_EQ(Queue.Pop(), Expected++);
   }
   EXPECT_EQ(Queue.GetCount(), Next - Expected);
-  while (Queue.GetCount() > 0)
-    ASSERT_EQ(Queue.Pop(), Expected++);
+  while (Queue.GetCount() > 0) ASSERT_EQ(Queue.Pop(), Expected++);
   EXPECT_EQ(Expected, Next);
 }
 

@@ -13,8 +13,9 @@ namespace {
 class AlsaAudioRecordTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    FConfig.Use(std::string("ctl_type.stereolux_mixer { lib \"") + ALSA_TEST_CTL + "\" }\n" +
-                "ctl.hw { @args [ CARD ] @args.CARD { type string } type stereolux_mixer layout $CARD }\n");
+    FConfig.Use(
+        std::string("ctl_type.stereolux_mixer { lib \"") + ALSA_TEST_CTL + "\" }\n" +
+        "ctl.hw { @args [ CARD ] @args.CARD { type string } type stereolux_mixer layout $CARD }\n");
   }
 
   static long ReadEnum(const char* name) {
@@ -24,8 +25,10 @@ protected:
     snd_mixer_selem_register(mixer, nullptr, nullptr);
     snd_mixer_load(mixer);
     unsigned item = 99;
-    for (snd_mixer_elem_t* e = snd_mixer_first_elem(mixer); e != nullptr; e = snd_mixer_elem_next(e))
-      if (std::string(snd_mixer_selem_get_name(e)) == name) snd_mixer_selem_get_enum_item(e, SND_MIXER_SCHN_FRONT_LEFT, &item);
+    for (snd_mixer_elem_t* e = snd_mixer_first_elem(mixer); e != nullptr;
+         e = snd_mixer_elem_next(e))
+      if (std::string(snd_mixer_selem_get_name(e)) == name)
+        snd_mixer_selem_get_enum_item(e, SND_MIXER_SCHN_FRONT_LEFT, &item);
     snd_mixer_close(mixer);
     return item;
   }

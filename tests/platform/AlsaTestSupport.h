@@ -15,7 +15,8 @@
 class AlsaConfig {
 public:
   AlsaConfig() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "stereolux-alsa-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "stereolux-alsa-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "no temporary folder";
     FDir = pattern;
   }
@@ -39,7 +40,8 @@ public:
 
   // A PCM definition body that plays `infile` from its start.
   static std::string FilePcm(const std::string& infile) {
-    return "type file\nslave.pcm { type null }\nfile \"/dev/null\"\ninfile \"" + infile + "\"\nformat \"raw\"\n";
+    return "type file\nslave.pcm { type null }\nfile \"/dev/null\"\ninfile \"" + infile +
+           "\"\nformat \"raw\"\n";
   }
 
   // Writes `frames` stereo 16-bit frames of known levels: left a square wave at half scale,
@@ -54,7 +56,8 @@ public:
         bytes.push_back(static_cast<char>((level >> 8) & 0xFF));
       }
     }
-    std::ofstream(FDir / name, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(FDir / name, std::ios::binary)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return bytes;
   }
 

@@ -86,7 +86,9 @@ TEST_F(PulseAudioRecordTest, VolumeInPercentReachesTheCurrentSource) {
 }
 
 TEST_F(PulseAudioRecordTest, AVanishedDeviceIsAnError) {
-  const std::string module = Pactl("load-module module-null-sink sink_name=vanishing sink_properties=device.description=Vanishing");
+  const std::string module = Pactl(
+      "load-module module-null-sink sink_name=vanishing "
+      "sink_properties=device.description=Vanishing");
   const int32_t device = IndexOf("Monitor of Vanishing");
   ASSERT_GE(device, 0);
   FRec->SetDeviceIndex(device);

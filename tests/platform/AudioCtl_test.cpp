@@ -11,7 +11,8 @@ namespace {
 
 TEST(TCAudioRecord, ConnectsAtTheFirstCallAndAgainAfterAFailure) {
   int connects = 0;
-  auto fake = std::make_shared<TFakeAudioRecord>(std::vector<TFakeAudioDevice>{{"Micro", {"Avant"}}});
+  auto fake =
+      std::make_shared<TFakeAudioRecord>(std::vector<TFakeAudioDevice>{{"Micro", {"Avant"}}});
   bool refuse = true;
   TCAudioRecord rec([&]() -> std::shared_ptr<IAudioRecord> {
     ++connects;
@@ -30,12 +31,14 @@ TEST(TCAudioRecord, ConnectsAtTheFirstCallAndAgainAfterAFailure) {
   rec.SetDeviceIndex(0);
   EXPECT_EQ(rec.GetDeviceLineName(0), "Avant");
   EXPECT_EQ(connects, 2) << "one connection serves every later call";
-  EXPECT_EQ(fake->Calls, (std::vector<std::string>{"GetDeviceCount", "DeviceIndex=0", "GetDeviceLineName(0)"}))
+  EXPECT_EQ(fake->Calls,
+            (std::vector<std::string>{"GetDeviceCount", "DeviceIndex=0", "GetDeviceLineName(0)"}))
       << "the refused attempt never reached the control";
 }
 
 TEST(TCAudioRecord, PassesTheControlsErrorsToTheCaller) {
-  auto fake = std::make_shared<TFakeAudioRecord>(std::vector<TFakeAudioDevice>{{"Micro", {"Avant", "Arrière"}}});
+  auto fake = std::make_shared<TFakeAudioRecord>(
+      std::vector<TFakeAudioDevice>{{"Micro", {"Avant", "Arrière"}}});
   fake->Failures[AudioRecordCall::DeviceLineVolume] = "volume refused";
   TCAudioRecord rec([&] { return fake; });
   rec.SetDeviceIndex(0);
@@ -68,7 +71,10 @@ TEST(TCAudioRecord, WithoutASoundServerAndWithoutCardsTheSystemControlIsEmpty) {
   EXPECT_NO_THROW(rec.SetDeviceLineVolume(100));
   EXPECT_THROW(rec.GetDeviceName(0), std::out_of_range);
   EXPECT_THROW(rec.SetDeviceIndex(0), std::out_of_range);
-  if (old) setenv("PULSE_SERVER", saved.c_str(), 1); else unsetenv("PULSE_SERVER");
+  if (old)
+    setenv("PULSE_SERVER", saved.c_str(), 1);
+  else
+    unsetenv("PULSE_SERVER");
 }
 
 TEST(TPulseAudioRecord, AMissingServerIsAnErrorNamingTheControl) {
@@ -76,7 +82,8 @@ TEST(TPulseAudioRecord, AMissingServerIsAnErrorNamingTheControl) {
     TPulseAudioRecord::Connect("unix:/nonexistent/stereolux/native");
     FAIL() << "no error";
   } catch (const EAudioRecordError& e) {
-    EXPECT_EQ(std::string(e.what()), "Connection refused, ClassID: {3387A365-D5A3-4BEE-8095-C5CFD9ABE517}");
+    EXPECT_EQ(std::string(e.what()),
+              "Connection refused, ClassID: {3387A365-D5A3-4BEE-8095-C5CFD9ABE517}");
   }
 }
 
@@ -90,7 +97,9 @@ TEST(DeviceLinesOf, PortsByDescriptionOrTheSourceItself) {
       {"descriptions",
        {{"analog-input-mic", "Microphone"}, {"analog-input-linein", "Entrée ligne"}},
        {{"analog-input-mic", "Microphone"}, {"analog-input-linein", "Entrée ligne"}}},
-      {"a port without description", {{"analog-input-mic", ""}}, {{"analog-input-mic", "analog-input-mic"}}},
+      {"a port without description",
+       {{"analog-input-mic", ""}},
+       {{"analog-input-mic", "analog-input-mic"}}},
       {"repeated descriptions",
        {{"front-mic", "Microphone"}, {"rear-mic", "Microphone"}},
        {{"front-mic", "Microphone"}, {"rear-mic", "Microphone #2"}}},

@@ -9,8 +9,8 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 
 namespace {
@@ -30,8 +30,10 @@ std::string Lower(std::string S) {
 
 // Small names so that writes often hit the same sections and keys, and the file's own.
 std::string PickName(FuzzedDataProvider& AData) {
-  static const char* const Names[] = {"GUI", "gui", "AudioDevice", "Device", "device", "k", "K", "S", "s"};
-  if (AData.ConsumeBool()) return Names[AData.ConsumeIntegralInRange<std::size_t>(0, std::size(Names) - 1)];
+  static const char* const Names[] = {"GUI", "gui", "AudioDevice", "Device", "device",
+                                      "k",   "K",   "S",           "s"};
+  if (AData.ConsumeBool())
+    return Names[AData.ConsumeIntegralInRange<std::size_t>(0, std::size(Names) - 1)];
   return AData.ConsumeRandomLengthString(12);
 }
 
@@ -57,7 +59,8 @@ void CheckWritten(const TIniFile& AIni, const std::map<std::string, TWritten>& A
       Check(AIni.ReadString(W.Section, W.Key, "\x01") == W.Text, "string reads back");
     } else {
       const std::string Read = AIni.ReadString(W.Section, W.Key, "");
-      Check(CharCount(Read) == TIniFile::MaxValueLength && W.Text.starts_with(Read), "long string is cut");
+      Check(CharCount(Read) == TIniFile::MaxValueLength && W.Text.starts_with(Read),
+            "long string is cut");
     }
   }
 }
@@ -79,12 +82,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* AData, size_t ASize) {
   const int Writes = Data.ConsumeIntegralInRange(0, 8);
   for (int I = 0; I < Writes && Data.remaining_bytes() > 0; ++I) {
     TWritten W{PickName(Data), PickName(Data), Data.ConsumeBool(), {}, 0};
-    if (W.IsInteger) W.Number = Data.ConsumeIntegral<int32_t>();
-    else W.Text = Data.ConsumeBool() ? std::string(Data.ConsumeIntegralInRange(2040, 2060), 'v')
-                                     : Data.ConsumeRandomLengthString(64);
+    if (W.IsInteger)
+      W.Number = Data.ConsumeIntegral<int32_t>();
+    else
+      W.Text = Data.ConsumeBool() ? std::string(Data.ConsumeIntegralInRange(2040, 2060), 'v')
+                                  : Data.ConsumeRandomLengthString(64);
     try {
-      if (W.IsInteger) Ini.WriteInteger(W.Section, W.Key, W.Number);
-      else Ini.WriteString(W.Section, W.Key, W.Text);
+      if (W.IsInteger)
+        Ini.WriteInteger(W.Section, W.Key, W.Number);
+      else
+        Ini.WriteString(W.Section, W.Key, W.Text);
     } catch (const std::invalid_argument&) {
       continue;  // a name or value that a file cannot hold
     }

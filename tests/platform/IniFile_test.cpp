@@ -48,7 +48,8 @@ public:
     fs::remove_all(Path, Ec);
   }
   std::size_t EntryCount() const {
-    return static_cast<std::size_t>(std::distance(fs::directory_iterator(Path), fs::directory_iterator()));
+    return static_cast<std::size_t>(
+        std::distance(fs::directory_iterator(Path), fs::directory_iterator()));
   }
   fs::path Path;
 };
@@ -84,20 +85,23 @@ class IniIntegerText : public testing::TestWithParam<IntCase> {};
 
 TEST_P(IniIntegerText, ReadsAsProfileInteger) {
   constexpr int32_t Default = 77;
-  EXPECT_EQ(TIniFile::StrToIntDef(GetParam().Text, Default), GetParam().Expected) << '"' << GetParam().Text << '"';
+  EXPECT_EQ(TIniFile::StrToIntDef(GetParam().Text, Default), GetParam().Expected)
+      << '"' << GetParam().Text << '"';
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Forms, IniIntegerText,
-    testing::Values(IntCase{"100", 100}, IntCase{"+5", 5}, IntCase{"-12", -12}, IntCase{"0000000000042", 42},
-                    IntCase{"2147483647", 2147483647}, IntCase{"-2147483648", std::numeric_limits<int32_t>::min()},
-                    IntCase{"0x50", 80}, IntCase{"0X50", 80}, IntCase{"$50", 80}, IntCase{"x50", 80},
-                    IntCase{"X50", 80}, IntCase{"$aBcD", 0xABCD}, IntCase{"-0x10", -16}, IntCase{"0xFFFFFFFF", -1},
+    testing::Values(IntCase{"100", 100}, IntCase{"+5", 5}, IntCase{"-12", -12},
+                    IntCase{"0000000000042", 42}, IntCase{"2147483647", 2147483647},
+                    IntCase{"-2147483648", std::numeric_limits<int32_t>::min()},
+                    IntCase{"0x50", 80}, IntCase{"0X50", 80}, IntCase{"$50", 80},
+                    IntCase{"x50", 80}, IntCase{"X50", 80}, IntCase{"$aBcD", 0xABCD},
+                    IntCase{"-0x10", -16}, IntCase{"0xFFFFFFFF", -1},
                     // Anything else gives the default.
-                    IntCase{"", 77}, IntCase{"yes", 77}, IntCase{"2147483648", 77}, IntCase{"-2147483649", 77},
-                    IntCase{"99999999999999999999", 77}, IntCase{"0x123456789", 77}, IntCase{"0x", 77},
-                    IntCase{"+-5", 77}, IntCase{"5a", 77}, IntCase{"1.5", 77}, IntCase{" 5", 77},
-                    IntCase{"0x1g", 77}));
+                    IntCase{"", 77}, IntCase{"yes", 77}, IntCase{"2147483648", 77},
+                    IntCase{"-2147483649", 77}, IntCase{"99999999999999999999", 77},
+                    IntCase{"0x123456789", 77}, IntCase{"0x", 77}, IntCase{"+-5", 77},
+                    IntCase{"5a", 77}, IntCase{"1.5", 77}, IntCase{" 5", 77}, IntCase{"0x1g", 77}));
 
 TEST(IniRead, IntegersAndBooleansComeFromTheTrimmedUnquotedValue) {
   const TIniFile Ini = TIniFile::Parse(
@@ -150,8 +154,9 @@ TEST(IniRead, LongValuesAreCutAt2047Characters) {
   const std::string Ascii(3000, 'a');
   std::string Wide;  // two-byte characters must not be cut in half
   for (int I = 0; I < 2100; ++I) Wide += "\xC3\xA9";
-  const TIniFile Ini = TIniFile::Parse("[S]\nascii=" + Ascii + "\nexact=" + Ascii.substr(0, 2047) +
-                                       "\nquoted=\"" + Ascii.substr(0, 2047) + "\"\nwide=" + Wide + "\n");
+  const TIniFile Ini =
+      TIniFile::Parse("[S]\nascii=" + Ascii + "\nexact=" + Ascii.substr(0, 2047) + "\nquoted=\"" +
+                      Ascii.substr(0, 2047) + "\"\nwide=" + Wide + "\n");
   EXPECT_EQ(Ini.ReadString("S", "ascii", ""), Ascii.substr(0, 2047));
   EXPECT_EQ(Ini.ReadString("S", "exact", ""), Ascii.substr(0, 2047));
   EXPECT_EQ(Ini.ReadString("S", "quoted", ""), Ascii.substr(0, 2047));
@@ -228,9 +233,9 @@ TEST(IniWrite, ReplacesInPlaceAppendsMissingKeysAndSectionsAndKeepsTheRest) {
 
 TEST(IniWrite, AwkwardValuesReadBackAsWritten) {
   const std::string Long(2047, 'z');
-  const std::string Values[] = {"", " lead", "trail\t", "\"quoted\"", "'single'", "\"", "'x\"",
-                                "\" ", "a=b", "[not a section]", "; not a comment", "Entrée ligne 1 — ♪",
-                                Long};
+  const std::string Values[] = {
+      "",    " lead", "trail\t",         "\"quoted\"",      "'single'",           "\"", "'x\"",
+      "\" ", "a=b",   "[not a section]", "; not a comment", "Entrée ligne 1 — ♪", Long};
   TIniFile Ini;
   for (const std::string& V : Values) {
     Ini.WriteString("S", "k", V);
@@ -247,10 +252,11 @@ TEST(IniWrite, NamesAndValuesThatCannotBeStoredAreRefused) {
     std::string Value;
   };
   const Case Cases[] = {
-      {"", "k", "v"},      {" S", "k", "v"},     {"S]", "k", "v"},       {"S\n", "k", "v"},
-      {"S", "", "v"},      {"S", "k ", "v"},     {"S", "a=b", "v"},      {"S", "[k", "v"},
-      {"S", "k\r", "v"},   {"S", "k", "two\nlines"}, {"S", "k", "cr\r"}, {"S", "k", std::string("n\0l", 3)},
-      {"S", "k", "\xC3"},  {"\xFF", "k", "v"},
+      {"", "k", "v"},           {" S", "k", "v"},   {"S]", "k", "v"},
+      {"S\n", "k", "v"},        {"S", "", "v"},     {"S", "k ", "v"},
+      {"S", "a=b", "v"},        {"S", "[k", "v"},   {"S", "k\r", "v"},
+      {"S", "k", "two\nlines"}, {"S", "k", "cr\r"}, {"S", "k", std::string("n\0l", 3)},
+      {"S", "k", "\xC3"},       {"\xFF", "k", "v"},
   };
   TIniFile Ini = TIniFile::Parse("[S]\nk=kept\n");
   for (const Case& C : Cases)
@@ -265,11 +271,14 @@ TEST(IniEncoding, Utf16FilesStayUtf16InTheirByteOrder) {
   TIniFile Le = TIniFile::Parse(Utf16LE("[GUI]\r\nGUIShowPnlConfig=0\r\n"));
   EXPECT_FALSE(Le.ReadBool("GUI", "GUIShowPnlConfig", true));
   Le.WriteBool("GUI", "GUIShowPnlConfig", true);
-  Le.WriteString("AudioDevice", "Device", "Entrée \xF0\x9F\x8E\xA4");  // beyond the BMP: a surrogate pair
-  const std::string Expected = Utf16LE("[GUI]\r\nGUIShowPnlConfig=1\r\n[AudioDevice]\r\nDevice=Entr") +
-                               std::string("\xE9\0e\0 \0<\xD8\xA4\xDF\r\0\n\0", 14);
+  Le.WriteString("AudioDevice", "Device",
+                 "Entrée \xF0\x9F\x8E\xA4");  // beyond the BMP: a surrogate pair
+  const std::string Expected =
+      Utf16LE("[GUI]\r\nGUIShowPnlConfig=1\r\n[AudioDevice]\r\nDevice=Entr") +
+      std::string("\xE9\0e\0 \0<\xD8\xA4\xDF\r\0\n\0", 14);
   EXPECT_EQ(Le.Bytes(), Expected);
-  EXPECT_EQ(TIniFile::Parse(Le.Bytes()).ReadString("AudioDevice", "Device", ""), "Entrée \xF0\x9F\x8E\xA4");
+  EXPECT_EQ(TIniFile::Parse(Le.Bytes()).ReadString("AudioDevice", "Device", ""),
+            "Entrée \xF0\x9F\x8E\xA4");
 
   TIniFile Be = TIniFile::Parse(std::string("\xFE\xFF\0[\0S\0]\0\n\0k\0=\x01\x42", 16));
   EXPECT_EQ(Be.ReadString("S", "k", ""), "\xC5\x82");  // U+0142

@@ -114,7 +114,8 @@ public:
   // Starts the server, or starts it again after it was killed or stopped; empty when it runs
   // under a known process id, otherwise why not.
   std::string Start() {
-    if (std::system((Script() + " start " + FDir).c_str()) != 0) return "pulse_daemon.sh start failed";
+    if (std::system((Script() + " start " + FDir).c_str()) != 0)
+      return "pulse_daemon.sh start failed";
     if (const std::string why = Unavailable(FDir); !why.empty()) return why;
     return Pid() > 0 ? "" : "no process id in " + FDir + "/pid";
   }

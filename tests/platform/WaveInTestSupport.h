@@ -25,7 +25,9 @@ inline WAVEFORMATEXTENSIBLE MakeFormat(uint16_t channels, uint32_t rate, uint16_
   return f;
 }
 
-inline const WAVEFORMATEX* AsFormat(const WAVEFORMATEXTENSIBLE& f) { return reinterpret_cast<const WAVEFORMATEX*>(&f); }
+inline const WAVEFORMATEX* AsFormat(const WAVEFORMATEXTENSIBLE& f) {
+  return reinterpret_cast<const WAVEFORMATEX*>(&f);
+}
 
 class Notifications {
 public:
@@ -42,7 +44,8 @@ public:
     auto* hdr = reinterpret_cast<WAVEHDR*>(param1);
     {
       std::lock_guard lk(self->FMutex);
-      self->FNotes.push_back({hwi, msg, hdr, hdr ? hdr->dwBytesRecorded : 0, hdr ? hdr->dwFlags : 0});
+      self->FNotes.push_back(
+          {hwi, msg, hdr, hdr ? hdr->dwBytesRecorded : 0, hdr ? hdr->dwFlags : 0});
       if (self->FOnData && msg == WIM_DATA) self->FOnData(hwi, hdr);
     }
     self->FChanged.notify_all();
@@ -87,7 +90,8 @@ private:
 
 class BufferSet {
 public:
-  BufferSet(size_t count, size_t bytes) : FMemory(count, std::vector<char>(bytes)), FHeaders(count) {
+  BufferSet(size_t count, size_t bytes)
+      : FMemory(count, std::vector<char>(bytes)), FHeaders(count) {
     for (size_t i = 0; i < count; ++i) {
       FHeaders[i] = WAVEHDR{};
       FHeaders[i].lpData = FMemory[i].data();

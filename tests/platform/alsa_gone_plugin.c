@@ -43,26 +43,23 @@ static snd_pcm_sframes_t gone_pointer(snd_pcm_ioplug_t* io) {
   gone_t* g = io->private_data;
   if (g->left <= 0) {
     switch (g->mode) {
-      case GONE:
-        snd_pcm_ioplug_set_state(io, SND_PCM_STATE_DISCONNECTED);
-        return -ENODEV;
+      case GONE: snd_pcm_ioplug_set_state(io, SND_PCM_STATE_DISCONNECTED); return -ENODEV;
       case STALL: {
         uint64_t count;
-        if (read(g->fd, &count, sizeof count) < 0) { /* already drained */ }
+        if (read(g->fd, &count, sizeof count) < 0) { /* already drained */
+        }
         return g->last;
       }
-      case XRUN:
-        g->left = LONG_MAX;
-        return -EPIPE;
-      case HANGUP:
-        return g->last;
+      case XRUN: g->left = LONG_MAX; return -EPIPE;
+      case HANGUP: return g->last;
     }
   }
   g->last = (snd_pcm_sframes_t)((io->appl_ptr + io->period_size) % io->buffer_size);
   return g->last;
 }
 
-static int gone_poll_revents(snd_pcm_ioplug_t* io, struct pollfd* pfd, unsigned int nfds, unsigned short* revents) {
+static int gone_poll_revents(snd_pcm_ioplug_t* io, struct pollfd* pfd, unsigned int nfds,
+                             unsigned short* revents) {
   gone_t* g = io->private_data;
   (void)nfds;
   *revents = g->mode == HANGUP && g->left <= 0 ? POLLHUP : pfd[0].revents;
@@ -107,8 +104,8 @@ SND_PCM_PLUGIN_DEFINE_FUNC(stereolux_gone) {
     const char* text = NULL;
     if (strcmp(id, "frames") == 0) snd_config_get_integer(n, &frames);
     if (strcmp(id, "then") == 0 && snd_config_get_string(n, &text) == 0)
-      then = strcmp(text, "stall") == 0 ? STALL
-             : strcmp(text, "xrun") == 0  ? XRUN
+      then = strcmp(text, "stall") == 0    ? STALL
+             : strcmp(text, "xrun") == 0   ? XRUN
              : strcmp(text, "hangup") == 0 ? HANGUP
                                            : GONE;
   }
@@ -138,7 +135,8 @@ SND_PCM_PLUGIN_DEFINE_FUNC(stereolux_gone) {
       (err = snd_pcm_ioplug_set_param_list(&g->io, SND_PCM_IOPLUG_HW_FORMAT, 1, formats)) < 0 ||
       (err = snd_pcm_ioplug_set_param_minmax(&g->io, SND_PCM_IOPLUG_HW_CHANNELS, 1, 2)) < 0 ||
       (err = snd_pcm_ioplug_set_param_minmax(&g->io, SND_PCM_IOPLUG_HW_RATE, 8000, 192000)) < 0 ||
-      (err = snd_pcm_ioplug_set_param_minmax(&g->io, SND_PCM_IOPLUG_HW_PERIOD_BYTES, 64, 65536)) < 0 ||
+      (err = snd_pcm_ioplug_set_param_minmax(&g->io, SND_PCM_IOPLUG_HW_PERIOD_BYTES, 64, 65536)) <
+          0 ||
       (err = snd_pcm_ioplug_set_param_minmax(&g->io, SND_PCM_IOPLUG_HW_PERIODS, 2, 64)) < 0) {
     snd_pcm_ioplug_delete(&g->io);
     return err;

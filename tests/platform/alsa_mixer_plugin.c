@@ -1,7 +1,7 @@
 /* A libasound control device with the capture elements of a small sound card, for tests of the
  * recording control. Its `layout` is
- *   "enum":     an enumerated "Input Source" (Mic, Line, CD), "Capture Volume" and "Capture Switch";
- *   "switches": "Mic", "Line" and "CD" capture switches, Mic and Line with a capture volume;
+ *   "enum":     an enumerated "Input Source" (Mic, Line, CD), "Capture Volume" and "Capture
+ * Switch"; "switches": "Mic", "Line" and "CD" capture switches, Mic and Line with a capture volume;
  * any other layout is a card that is not there.
  * The values live as long as the process, so that a test sees what the code under test wrote
  * through a control device of its own. Loaded by the tests through their private configuration. */
@@ -42,7 +42,9 @@ typedef struct {
   int count;
 } mixer_t;
 
-static element_t* element(snd_ctl_ext_t* ext, snd_ctl_ext_key_t key) { return &((mixer_t*)ext->private_data)->elements[key]; }
+static element_t* element(snd_ctl_ext_t* ext, snd_ctl_ext_key_t key) {
+  return &((mixer_t*)ext->private_data)->elements[key];
+}
 
 static int mixer_elem_count(snd_ctl_ext_t* ext) { return ((mixer_t*)ext->private_data)->count; }
 
@@ -60,15 +62,16 @@ static snd_ctl_ext_key_t mixer_find_elem(snd_ctl_ext_t* ext, const snd_ctl_elem_
   return SND_CTL_EXT_KEY_NOT_FOUND;
 }
 
-static int mixer_get_attribute(snd_ctl_ext_t* ext, snd_ctl_ext_key_t key, int* type, unsigned int* acc,
-                               unsigned int* count) {
+static int mixer_get_attribute(snd_ctl_ext_t* ext, snd_ctl_ext_key_t key, int* type,
+                               unsigned int* acc, unsigned int* count) {
   *type = element(ext, key)->type;
   *acc = SND_CTL_EXT_ACCESS_READWRITE;
   *count = element(ext, key)->count;
   return 0;
 }
 
-static int mixer_get_integer_info(snd_ctl_ext_t* ext, snd_ctl_ext_key_t key, long* imin, long* imax, long* istep) {
+static int mixer_get_integer_info(snd_ctl_ext_t* ext, snd_ctl_ext_key_t key, long* imin, long* imax,
+                                  long* istep) {
   *imin = 0;
   *imax = element(ext, key)->max;
   *istep = 1;
@@ -82,8 +85,8 @@ static int mixer_get_enumerated_info(snd_ctl_ext_t* ext, snd_ctl_ext_key_t key, 
   return 0;
 }
 
-static int mixer_get_enumerated_name(snd_ctl_ext_t* ext, snd_ctl_ext_key_t key, unsigned int item, char* name,
-                                     size_t max) {
+static int mixer_get_enumerated_name(snd_ctl_ext_t* ext, snd_ctl_ext_key_t key, unsigned int item,
+                                     char* name, size_t max) {
   (void)ext;
   (void)key;
   if (item >= 3) return -EINVAL;
@@ -159,7 +162,8 @@ SND_CTL_PLUGIN_DEFINE_FUNC(stereolux_mixer) {
   snd_config_for_each(i, next, conf) {
     snd_config_t* n = snd_config_iterator_entry(i);
     const char* id;
-    if (snd_config_get_id(n, &id) == 0 && strcmp(id, "layout") == 0) snd_config_get_string(n, &layout);
+    if (snd_config_get_id(n, &id) == 0 && strcmp(id, "layout") == 0)
+      snd_config_get_string(n, &layout);
   }
   const int switches = strcmp(layout, "switches") == 0;
   if (!switches && strcmp(layout, "enum") != 0) return -ENODEV; /* no such card */

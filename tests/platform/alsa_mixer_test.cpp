@@ -13,8 +13,9 @@ class AlsaMixerTest : public ::testing::Test {
 protected:
   void SetUp() override {
     // Each card's id names the layout of its elements.
-    FConfig.Use(std::string("ctl_type.stereolux_mixer { lib \"") + ALSA_TEST_CTL + "\" }\n" +
-                "ctl.hw { @args [ CARD ] @args.CARD { type string } type stereolux_mixer layout $CARD }\n");
+    FConfig.Use(
+        std::string("ctl_type.stereolux_mixer { lib \"") + ALSA_TEST_CTL + "\" }\n" +
+        "ctl.hw { @args [ CARD ] @args.CARD { type string } type stereolux_mixer layout $CARD }\n");
   }
 
   // The value of a control element as the card holds it, read through a handle of the test's own.
@@ -33,7 +34,9 @@ protected:
     EXPECT_EQ(snd_ctl_elem_info(ctl, info), 0) << name;
     long result = 0;
     switch (snd_ctl_elem_info_get_type(info)) {
-      case SND_CTL_ELEM_TYPE_ENUMERATED: result = snd_ctl_elem_value_get_enumerated(value, index); break;
+      case SND_CTL_ELEM_TYPE_ENUMERATED:
+        result = snd_ctl_elem_value_get_enumerated(value, index);
+        break;
       case SND_CTL_ELEM_TYPE_BOOLEAN: result = snd_ctl_elem_value_get_boolean(value, index); break;
       default: result = snd_ctl_elem_value_get_integer(value, index);
     }

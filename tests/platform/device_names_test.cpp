@@ -10,7 +10,11 @@ bool ValidUtf8(const std::string& s) {
   size_t i = 0;
   while (i < s.size()) {
     const auto c = static_cast<unsigned char>(s[i]);
-    const size_t len = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+    const size_t len = c < 0x80           ? 1
+                       : (c >> 5) == 0x6  ? 2
+                       : (c >> 4) == 0xE  ? 3
+                       : (c >> 3) == 0x1E ? 4
+                                          : 0;
     if (len == 0 || i + len > s.size()) return false;
     for (size_t k = 1; k < len; ++k)
       if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
@@ -20,9 +24,9 @@ bool ValidUtf8(const std::string& s) {
 }
 
 TEST(CutUtf8, KeepsWholeCharactersWithinTheLimit) {
-  const std::string e = "\xC3\xA9";              // é, 2 bytes
-  const std::string euro = "\xE2\x82\xAC";       // €, 3 bytes
-  const std::string note = "\xF0\x9D\x84\x9E";   // 𝄞, 4 bytes
+  const std::string e = "\xC3\xA9";             // é, 2 bytes
+  const std::string euro = "\xE2\x82\xAC";      // €, 3 bytes
+  const std::string note = "\xF0\x9D\x84\x9E";  // 𝄞, 4 bytes
   struct Case {
     std::string text;
     size_t max;
@@ -31,7 +35,7 @@ TEST(CutUtf8, KeepsWholeCharactersWithinTheLimit) {
       {"Micro", 31, "Micro"},
       {std::string(31, 'a'), 31, std::string(31, 'a')},
       {std::string(32, 'a'), 31, std::string(31, 'a')},
-      {std::string(30, 'a') + e, 31, std::string(30, 'a')},   // é would need bytes 31 and 32
+      {std::string(30, 'a') + e, 31, std::string(30, 'a')},  // é would need bytes 31 and 32
       {std::string(29, 'a') + e + "b", 31, std::string(29, 'a') + e},
       {std::string(29, 'a') + euro, 31, std::string(29, 'a')},
       {std::string(28, 'a') + note, 31, std::string(28, 'a')},
@@ -55,19 +59,22 @@ TEST(UniqueDeviceNames, NamesThatAreTheSameOnceCutAreRepeats) {
 
 TEST(UniqueDeviceNames, SuffixNeverSplitsACharacter) {
   const std::string e = "\xC3\xA9";
-  std::vector<std::string> input(12, std::string(14, 'a') + e + e + e + e + e + e + e + e);  // 30 bytes
+  std::vector<std::string> input(12,
+                                 std::string(14, 'a') + e + e + e + e + e + e + e + e);  // 30 bytes
   const auto names = UniqueDeviceNames(input);
   for (const auto& n : names) {
     EXPECT_LE(n.size(), MaxDeviceNameBytes);
     EXPECT_TRUE(ValidUtf8(n)) << n;
   }
-  EXPECT_EQ(names[1], std::string(14, 'a') + e + e + e + e + e + e + e + " #2");  // 14 + 14 + 3 bytes
+  EXPECT_EQ(names[1],
+            std::string(14, 'a') + e + e + e + e + e + e + e + " #2");  // 14 + 14 + 3 bytes
   EXPECT_EQ(names[11].substr(names[11].size() - 4), " #12");
   EXPECT_EQ(std::set<std::string>(names.begin(), names.end()).size(), names.size());
 }
 
 TEST(UniqueDeviceNames, AGivenNameIsNotTakenByARenamedRepeat) {
-  EXPECT_EQ(UniqueDeviceNames({"Mic", "Mic", "Mic #2"}), (std::vector<std::string>{"Mic", "Mic #3", "Mic #2"}));
+  EXPECT_EQ(UniqueDeviceNames({"Mic", "Mic", "Mic #2"}),
+            (std::vector<std::string>{"Mic", "Mic #3", "Mic #2"}));
 }
 
 TEST(NameCaptureSources, RealInputsFirstThenMonitorsInServerOrder) {

@@ -28,7 +28,8 @@ public:
       self->FData.insert(self->FData.end(), hdr->lpData, hdr->lpData + hdr->dwBytesRecorded);
       ++self->FReturned[hdr];
       ++self->FNotes;
-      if (self->FRequeueBelow > self->FData.size() && waveInAddBuffer(hwi, hdr, sizeof *hdr) == MMSYSERR_NOERROR)
+      if (self->FRequeueBelow > self->FData.size() &&
+          waveInAddBuffer(hwi, hdr, sizeof *hdr) == MMSYSERR_NOERROR)
         ++self->FAdded[hdr];
     }
     self->FChanged.notify_all();
@@ -91,8 +92,10 @@ protected:
   }
   void TearDown() override { SetWaveInBackend(nullptr); }
 
-  MMRESULT Open(HWAVEIN& h, uint32_t device, const WAVEFORMATEXTENSIBLE& format = MakeFormat(2, 44100, 16)) {
-    return waveInOpen(&h, device, AsFormat(format), &Recorder::Callback, FRecorder.Instance(), CALLBACK_FUNCTION);
+  MMRESULT Open(HWAVEIN& h, uint32_t device,
+                const WAVEFORMATEXTENSIBLE& format = MakeFormat(2, 44100, 16)) {
+    return waveInOpen(&h, device, AsFormat(format), &Recorder::Callback, FRecorder.Instance(),
+                      CALLBACK_FUNCTION);
   }
 
   void StopAndClose(HWAVEIN h, BufferSet& buffers) {
@@ -110,7 +113,8 @@ protected:
 // "gone", or it "stall"s, or it reports one "xrun", or it "hangup"s.
 std::string TestPcm(const std::string& then, long frames) {
   return std::string("pcm_type.stereolux_gone { lib \"") + ALSA_TEST_PCM + "\" }\n" +
-         "pcm.!default { type stereolux_gone frames " + std::to_string(frames) + " then \"" + then + "\" }\n";
+         "pcm.!default { type stereolux_gone frames " + std::to_string(frames) + " then \"" + then +
+         "\" }\n";
 }
 
 std::vector<char> Prefix(const std::vector<char>& bytes, size_t n) {
@@ -149,7 +153,8 @@ TEST(NameAlsaCaptureDevices, NamesFromCardAndDeviceAndOpensThroughThePlugLayer) 
 
 TEST_F(AlsaWaveInTest, TheMapperRecordsTheDefaultPcmByteForByteWithNothingLost) {
   const auto levels = FConfig.WriteLevels("levels.raw", 200000);
-  FConfig.Use("pcm.!default {\n" + AlsaConfig::FilePcm((FConfig.Dir() / "levels.raw").string()) + "}\n");
+  FConfig.Use("pcm.!default {\n" + AlsaConfig::FilePcm((FConfig.Dir() / "levels.raw").string()) +
+              "}\n");
   Use();
 
   HWAVEIN h = 0;
@@ -171,11 +176,14 @@ TEST_F(AlsaWaveInTest, DeviceNumbersOpenThePlugDeviceOfTheirCard) {
   // plughw itself is this configuration's: each card and device plays its own file.
   const auto alpha = FConfig.WriteLevels("Alpha-0.raw", 20000, 1);
   const auto beta = FConfig.WriteLevels("Beta-3.raw", 20000, 2);
-  FConfig.Use("pcm.plughw {\n@args [ CARD DEV ]\n@args.CARD { type string }\n@args.DEV { type integer }\n"
-              "type file\nslave.pcm { type null }\nfile \"/dev/null\"\nformat \"raw\"\n"
-              "infile { @func concat strings [ \"" + FConfig.Dir().string() + "/\" $CARD \"-\" $DEV \".raw\" ] }\n}\n");
+  FConfig.Use(
+      "pcm.plughw {\n@args [ CARD DEV ]\n@args.CARD { type string }\n@args.DEV { type integer }\n"
+      "type file\nslave.pcm { type null }\nfile \"/dev/null\"\nformat \"raw\"\n"
+      "infile { @func concat strings [ \"" +
+      FConfig.Dir().string() + "/\" $CARD \"-\" $DEV \".raw\" ] }\n}\n");
   Use([] {
-    return std::vector<AlsaCaptureDevice>{{"Alpha", "Alpha Card", 0, "Line"}, {"Beta", "Beta Card", 3, "Mic"}};
+    return std::vector<AlsaCaptureDevice>{{"Alpha", "Alpha Card", 0, "Line"},
+                                          {"Beta", "Beta Card", 3, "Mic"}};
   });
 
   ASSERT_EQ(waveInGetNumDevs(), 2u);
@@ -186,8 +194,8 @@ TEST_F(AlsaWaveInTest, DeviceNumbersOpenThePlugDeviceOfTheirCard) {
   for (auto [device, expected] : {std::pair{1u, &beta}, std::pair{0u, &alpha}}) {
     Recorder recorder;
     HWAVEIN h = 0;
-    ASSERT_EQ(waveInOpen(&h, device, AsFormat(MakeFormat(2, 44100, 16)), &Recorder::Callback, recorder.Instance(),
-                         CALLBACK_FUNCTION),
+    ASSERT_EQ(waveInOpen(&h, device, AsFormat(MakeFormat(2, 44100, 16)), &Recorder::Callback,
+                         recorder.Instance(), CALLBACK_FUNCTION),
               MMSYSERR_NOERROR);
     BufferSet buffers(2, 4000);
     ASSERT_EQ(recorder.AddAll(h, buffers), MMSYSERR_NOERROR);
@@ -231,14 +239,16 @@ TEST_F(AlsaWaveInTest, ResetWakesTheCaptureOfAStalledDeviceAndReturnsEveryQueued
   const auto data = FRecorder.Data();
   EXPECT_GE(data.size(), 1200u);
   EXPECT_LT(data.size(), 8u * 400u);
-  EXPECT_EQ(std::count(data.begin(), data.end(), char{0x11}), static_cast<std::ptrdiff_t>(data.size()));
+  EXPECT_EQ(std::count(data.begin(), data.end(), char{0x11}),
+            static_cast<std::ptrdiff_t>(data.size()));
   EXPECT_EQ(buffers.UnprepareAll(h), MMSYSERR_NOERROR);
   EXPECT_EQ(waveInClose(h), MMSYSERR_NOERROR);
 }
 
 TEST_F(AlsaWaveInTest, ResetInTheMiddleOfARunReturnsEveryQueuedBufferOnceAndRecordingGoesOn) {
   const auto levels = FConfig.WriteLevels("levels.raw", 400000);
-  FConfig.Use("pcm.!default {\n" + AlsaConfig::FilePcm((FConfig.Dir() / "levels.raw").string()) + "}\n");
+  FConfig.Use("pcm.!default {\n" + AlsaConfig::FilePcm((FConfig.Dir() / "levels.raw").string()) +
+              "}\n");
   Use();
   HWAVEIN h = 0;
   ASSERT_EQ(Open(h, WAVE_MAPPER), MMSYSERR_NOERROR);
@@ -277,7 +287,8 @@ TEST_F(AlsaWaveInTest, AnOverrunIsRecoveredAndRecordingGoesOn) {
   FRecorder.ExpectEachReturnedOncePerAdd(buffers);
 }
 
-class AlsaWaveInGoneTest : public AlsaWaveInTest, public ::testing::WithParamInterface<const char*> {};
+class AlsaWaveInGoneTest : public AlsaWaveInTest,
+                           public ::testing::WithParamInterface<const char*> {};
 
 // Gone for good, or hanging up on every wait.
 INSTANTIATE_TEST_SUITE_P(Ways, AlsaWaveInGoneTest, ::testing::Values("gone", "hangup"));

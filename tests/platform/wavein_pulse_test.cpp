@@ -72,7 +72,9 @@ TEST_F(PulseWaveInTest, RecordsAPlayedToneAtItsLevel) {
     Notifications notes;
     notes.SetOnData(&PeakMeter::OnData);
     HWAVEIN h = 0;
-    ASSERT_EQ(waveInOpen(&h, device, AsFormat(MakeFormat(2, 44100, 16)), &Notifications::Callback, notes.Instance(), CALLBACK_FUNCTION), 0u);
+    ASSERT_EQ(waveInOpen(&h, device, AsFormat(MakeFormat(2, 44100, 16)), &Notifications::Callback,
+                         notes.Instance(), CALLBACK_FUNCTION),
+              0u);
     BufferSet buffers(8, 4410 * 4);
     ASSERT_EQ(buffers.PrepareAndAddAll(h), 0u);
     ASSERT_EQ(waveInStart(h), 0u);
@@ -82,7 +84,8 @@ TEST_F(PulseWaveInTest, RecordsAPlayedToneAtItsLevel) {
     PollUntil(
         [&] {
           std::lock_guard lk(PeakMeter::Mutex);
-          auto first = std::find_if(PeakMeter::Peaks.begin(), PeakMeter::Peaks.end(), [](auto p) { return p.first > 0; });
+          auto first = std::find_if(PeakMeter::Peaks.begin(), PeakMeter::Peaks.end(),
+                                    [](auto p) { return p.first > 0; });
           if (PeakMeter::Peaks.end() - first < 12) return false;
           peaks.assign(first + 1, first + 11);  // the first one may hold the tone's start only
           return true;
@@ -102,14 +105,18 @@ TEST_F(PulseWaveInTest, RecordsAPlayedToneAtItsLevel) {
 }
 
 TEST_F(PulseWaveInTest, UnloadingTheSourceReturnsTheBuffersAndALaterOpenWorks) {
-  const std::string module = Pactl("load-module module-null-sink sink_name=vanishing sink_properties=device.description=Vanishing");
+  const std::string module = Pactl(
+      "load-module module-null-sink sink_name=vanishing "
+      "sink_properties=device.description=Vanishing");
   ASSERT_FALSE(module.empty());
   const uint32_t device = DeviceNumber("Monitor of Vanishing");
   ASSERT_LT(device, waveInGetNumDevs());
 
   Notifications notes;
   HWAVEIN h = 0;
-  ASSERT_EQ(waveInOpen(&h, device, AsFormat(MakeFormat(2, 44100, 16)), &Notifications::Callback, notes.Instance(), CALLBACK_FUNCTION), 0u);
+  ASSERT_EQ(waveInOpen(&h, device, AsFormat(MakeFormat(2, 44100, 16)), &Notifications::Callback,
+                       notes.Instance(), CALLBACK_FUNCTION),
+            0u);
   BufferSet buffers(4, 44100 * 4);  // a second each: all still queued at the unload
   ASSERT_EQ(buffers.PrepareAndAddAll(h), 0u);
   ASSERT_EQ(waveInStart(h), 0u);
@@ -124,7 +131,9 @@ TEST_F(PulseWaveInTest, UnloadingTheSourceReturnsTheBuffersAndALaterOpenWorks) {
   EXPECT_EQ(DeviceNumber("Monitor of Vanishing"), waveInGetNumDevs()) << "still listed";
 
   Notifications again;
-  ASSERT_EQ(waveInOpen(&h, WAVE_MAPPER, AsFormat(MakeFormat(2, 44100, 16)), &Notifications::Callback, again.Instance(), CALLBACK_FUNCTION), 0u);
+  ASSERT_EQ(waveInOpen(&h, WAVE_MAPPER, AsFormat(MakeFormat(2, 44100, 16)),
+                       &Notifications::Callback, again.Instance(), CALLBACK_FUNCTION),
+            0u);
   BufferSet small(2, 441 * 4);
   ASSERT_EQ(small.PrepareAndAddAll(h), 0u);
   ASSERT_EQ(waveInStart(h), 0u);
@@ -148,7 +157,9 @@ TEST_F(PulseWaveInTest, NothingHangsWhenTheServerFreezesOrGoes) {
   // Frozen: reset and close do not wait for an answer.
   Notifications notes;
   HWAVEIN h = 0;
-  ASSERT_EQ(waveInOpen(&h, WAVE_MAPPER, AsFormat(format), &Notifications::Callback, notes.Instance(), CALLBACK_FUNCTION), 0u);
+  ASSERT_EQ(waveInOpen(&h, WAVE_MAPPER, AsFormat(format), &Notifications::Callback,
+                       notes.Instance(), CALLBACK_FUNCTION),
+            0u);
   BufferSet buffers(4, 44100 * 4);
   ASSERT_EQ(buffers.PrepareAndAddAll(h), 0u);
   ASSERT_EQ(waveInStart(h), 0u);
@@ -161,7 +172,9 @@ TEST_F(PulseWaveInTest, NothingHangsWhenTheServerFreezesOrGoes) {
 
   // Gone while recording: the buffers come back, and the device is refused afterwards.
   Notifications more;
-  ASSERT_EQ(waveInOpen(&h, WAVE_MAPPER, AsFormat(format), &Notifications::Callback, more.Instance(), CALLBACK_FUNCTION), 0u);
+  ASSERT_EQ(waveInOpen(&h, WAVE_MAPPER, AsFormat(format), &Notifications::Callback, more.Instance(),
+                       CALLBACK_FUNCTION),
+            0u);
   ASSERT_EQ(buffers.PrepareAndAddAll(h), 0u);
   ASSERT_EQ(waveInStart(h), 0u);
   ASSERT_EQ(kill(daemon, SIGKILL), 0);
@@ -172,13 +185,17 @@ TEST_F(PulseWaveInTest, NothingHangsWhenTheServerFreezesOrGoes) {
 
   EXPECT_EQ(waveInGetNumDevs(), 0u);
   HWAVEIN none = 0;
-  EXPECT_EQ(waveInOpen(&none, WAVE_MAPPER, AsFormat(format), &Notifications::Callback, more.Instance(), CALLBACK_FUNCTION), MMSYSERR_NODRIVER);
+  EXPECT_EQ(waveInOpen(&none, WAVE_MAPPER, AsFormat(format), &Notifications::Callback,
+                       more.Instance(), CALLBACK_FUNCTION),
+            MMSYSERR_NODRIVER);
 
   // Back again: the same backend finds it without being made anew.
   ASSERT_EQ(own.Start(), "");
   EXPECT_EQ(waveInGetNumDevs(), 2u);
   Notifications back;
-  ASSERT_EQ(waveInOpen(&h, WAVE_MAPPER, AsFormat(format), &Notifications::Callback, back.Instance(), CALLBACK_FUNCTION), 0u);
+  ASSERT_EQ(waveInOpen(&h, WAVE_MAPPER, AsFormat(format), &Notifications::Callback, back.Instance(),
+                       CALLBACK_FUNCTION),
+            0u);
   BufferSet small(1, 441 * 4);
   ASSERT_EQ(small.PrepareAndAddAll(h), 0u);
   ASSERT_EQ(waveInStart(h), 0u);

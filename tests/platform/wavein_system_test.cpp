@@ -26,7 +26,8 @@ TEST(SystemWaveIn, WithoutAServerTheSoundCardsAreAskedDirectly) {
   HWAVEIN h = 1;
   const auto format = MakeFormat(2, 44100, 16);
   // libasound's own code: this configuration has no "default" device.
-  EXPECT_EQ(waveInOpen(&h, WAVE_MAPPER, AsFormat(format), &Notifications::Callback, 0, CALLBACK_FUNCTION | WAVE_ALLOWSYNC),
+  EXPECT_EQ(waveInOpen(&h, WAVE_MAPPER, AsFormat(format), &Notifications::Callback, 0,
+                       CALLBACK_FUNCTION | WAVE_ALLOWSYNC),
             static_cast<MMRESULT>(-ENOENT));
   EXPECT_EQ(h, 0);
   EXPECT_EQ(waveInStart(h), MMSYSERR_INVALHANDLE);

@@ -19,7 +19,8 @@ using namespace std::chrono_literals;
 
 class VirtualWaveInTest : public ::testing::Test {
 protected:
-  std::shared_ptr<VirtualWaveInBackend> Use(std::vector<VirtualWaveInDevice> devices, uint32_t mapperDevice = 0) {
+  std::shared_ptr<VirtualWaveInBackend> Use(std::vector<VirtualWaveInDevice> devices,
+                                            uint32_t mapperDevice = 0) {
     auto backend = std::make_shared<VirtualWaveInBackend>(std::move(devices), mapperDevice);
     SetWaveInBackend(backend);
     return backend;
@@ -28,14 +29,17 @@ protected:
 
   HWAVEIN Open(uint32_t device, const WAVEFORMATEXTENSIBLE& format) {
     HWAVEIN h = 0;
-    EXPECT_EQ(waveInOpen(&h, device, AsFormat(format), &Notifications::Callback, FNotes.Instance(), CALLBACK_FUNCTION), 0u);
+    EXPECT_EQ(waveInOpen(&h, device, AsFormat(format), &Notifications::Callback, FNotes.Instance(),
+                         CALLBACK_FUNCTION),
+              0u);
     return h;
   }
 
   Notifications FNotes;
 };
 
-VirtualWaveInDevice Square(std::string name, std::vector<double> amplitudes, bool realTime = false) {
+VirtualWaveInDevice Square(std::string name, std::vector<double> amplitudes,
+                           bool realTime = false) {
   VirtualWaveInDevice d;
   d.Name = std::move(name);
   d.Signal = VirtualSignal::Square;
@@ -90,17 +94,25 @@ TEST_F(VirtualWaveInTest, OpenRefusesBadFormatsFlagsAndDevices) {
     uint32_t flags;
     MMRESULT expected;
   } cases[] = {
-      {"float sub-format", 0, AsFormat(floatFormat), &Notifications::Callback, CALLBACK_FUNCTION, WAVERR_BADFORMAT},
-      {"12-bit container", 0, AsFormat(oddWidth), &Notifications::Callback, CALLBACK_FUNCTION, WAVERR_BADFORMAT},
-      {"block align", 0, AsFormat(badAlign), &Notifications::Callback, CALLBACK_FUNCTION, WAVERR_BADFORMAT},
-      {"no channels", 0, AsFormat(noChannels), &Notifications::Callback, CALLBACK_FUNCTION, WAVERR_BADFORMAT},
-      {"extension missing", 0, AsFormat(shortExtensible), &Notifications::Callback, CALLBACK_FUNCTION, WAVERR_BADFORMAT},
-      {"valid bits", 0, AsFormat(validAboveContainer), &Notifications::Callback, CALLBACK_FUNCTION, WAVERR_BADFORMAT},
+      {"float sub-format", 0, AsFormat(floatFormat), &Notifications::Callback, CALLBACK_FUNCTION,
+       WAVERR_BADFORMAT},
+      {"12-bit container", 0, AsFormat(oddWidth), &Notifications::Callback, CALLBACK_FUNCTION,
+       WAVERR_BADFORMAT},
+      {"block align", 0, AsFormat(badAlign), &Notifications::Callback, CALLBACK_FUNCTION,
+       WAVERR_BADFORMAT},
+      {"no channels", 0, AsFormat(noChannels), &Notifications::Callback, CALLBACK_FUNCTION,
+       WAVERR_BADFORMAT},
+      {"extension missing", 0, AsFormat(shortExtensible), &Notifications::Callback,
+       CALLBACK_FUNCTION, WAVERR_BADFORMAT},
+      {"valid bits", 0, AsFormat(validAboveContainer), &Notifications::Callback, CALLBACK_FUNCTION,
+       WAVERR_BADFORMAT},
       {"no format", 0, nullptr, &Notifications::Callback, CALLBACK_FUNCTION, MMSYSERR_INVALPARAM},
       {"no callback", 0, AsFormat(good), nullptr, CALLBACK_FUNCTION, MMSYSERR_INVALPARAM},
-      {"unknown flag", 0, AsFormat(good), &Notifications::Callback, CALLBACK_FUNCTION | 0x100, MMSYSERR_INVALFLAG},
+      {"unknown flag", 0, AsFormat(good), &Notifications::Callback, CALLBACK_FUNCTION | 0x100,
+       MMSYSERR_INVALFLAG},
       {"window callback", 0, AsFormat(good), &Notifications::Callback, 0x10000, MMSYSERR_INVALFLAG},
-      {"device number", 1, AsFormat(good), &Notifications::Callback, CALLBACK_FUNCTION, MMSYSERR_BADDEVICEID},
+      {"device number", 1, AsFormat(good), &Notifications::Callback, CALLBACK_FUNCTION,
+       MMSYSERR_BADDEVICEID},
   };
   for (const auto& c : cases) {
     HWAVEIN h = 77;
@@ -110,7 +122,9 @@ TEST_F(VirtualWaveInTest, OpenRefusesBadFormatsFlagsAndDevices) {
   EXPECT_EQ(waveInOpen(nullptr, 0, AsFormat(good), nullptr, 0, WAVE_FORMAT_QUERY), 0u);
 
   HWAVEIN h = 0;
-  ASSERT_EQ(waveInOpen(&h, 0, AsFormat(plainPcm), &Notifications::Callback, FNotes.Instance(), CALLBACK_FUNCTION | WAVE_MAPPED | WAVE_ALLOWSYNC), 0u);
+  ASSERT_EQ(waveInOpen(&h, 0, AsFormat(plainPcm), &Notifications::Callback, FNotes.Instance(),
+                       CALLBACK_FUNCTION | WAVE_MAPPED | WAVE_ALLOWSYNC),
+            0u);
   EXPECT_EQ(waveInClose(h), 0u);
 }
 
@@ -118,7 +132,8 @@ TEST_F(VirtualWaveInTest, WithoutDevicesTheMapperFailsAndItsHandleIsRefused) {
   Use({});
   EXPECT_EQ(waveInGetNumDevs(), 0u);
   HWAVEIN h = 5;
-  EXPECT_EQ(waveInOpen(&h, WAVE_MAPPER, AsFormat(MakeFormat(2, 44100, 16)), &Notifications::Callback, 0, CALLBACK_FUNCTION | WAVE_ALLOWSYNC),
+  EXPECT_EQ(waveInOpen(&h, WAVE_MAPPER, AsFormat(MakeFormat(2, 44100, 16)),
+                       &Notifications::Callback, 0, CALLBACK_FUNCTION | WAVE_ALLOWSYNC),
             MMSYSERR_NODRIVER);
   EXPECT_EQ(h, 0);
   EXPECT_EQ(waveInStart(h), MMSYSERR_INVALHANDLE);
@@ -176,12 +191,17 @@ TEST_F(VirtualWaveInTest, SampleWidthsUseTheirContainers) {
   for (const auto& c : cases) {
     Notifications notes;
     HWAVEIN h = 0;
-    ASSERT_EQ(waveInOpen(&h, 0, AsFormat(MakeFormat(2, 8000, c.bits)), &Notifications::Callback, notes.Instance(), CALLBACK_FUNCTION), 0u);
+    ASSERT_EQ(waveInOpen(&h, 0, AsFormat(MakeFormat(2, 8000, c.bits)), &Notifications::Callback,
+                         notes.Instance(), CALLBACK_FUNCTION),
+              0u);
     BufferSet buffers(1, c.firstFrame.size() * 4);
     ASSERT_EQ(buffers.PrepareAndAddAll(h), 0u);
     ASSERT_EQ(waveInStart(h), 0u);
     ASSERT_TRUE(notes.WaitForData(1));
-    EXPECT_EQ(std::vector<uint8_t>(buffers.Memory(0).begin(), buffers.Memory(0).begin() + c.firstFrame.size()), c.firstFrame) << c.bits;
+    EXPECT_EQ(std::vector<uint8_t>(buffers.Memory(0).begin(),
+                                   buffers.Memory(0).begin() + c.firstFrame.size()),
+              c.firstFrame)
+        << c.bits;
     EXPECT_EQ(waveInReset(h), 0u);
     EXPECT_EQ(buffers.UnprepareAll(h), 0u);
     EXPECT_EQ(waveInClose(h), 0u);
@@ -204,7 +224,9 @@ TEST_F(VirtualWaveInTest, SineAndSilenceHaveTheirLevels) {
   for (const auto& c : cases) {
     Notifications notes;
     HWAVEIN h = 0;
-    ASSERT_EQ(waveInOpen(&h, c.device, AsFormat(MakeFormat(2, 48000, 16)), &Notifications::Callback, notes.Instance(), CALLBACK_FUNCTION), 0u);
+    ASSERT_EQ(waveInOpen(&h, c.device, AsFormat(MakeFormat(2, 48000, 16)), &Notifications::Callback,
+                         notes.Instance(), CALLBACK_FUNCTION),
+              0u);
     BufferSet buffers(1, 48 * 4);  // one period
     ASSERT_EQ(buffers.PrepareAndAddAll(h), 0u);
     ASSERT_EQ(waveInStart(h), 0u);
@@ -236,7 +258,8 @@ TEST_F(VirtualWaveInTest, HeaderRulesAreKept) {
   EXPECT_EQ(waveInAddBuffer(h, a, sizeof *a), WAVERR_STILLPLAYING);
   EXPECT_EQ(waveInUnprepareHeader(h, a, sizeof *a), WAVERR_STILLPLAYING);
   EXPECT_EQ(waveInClose(h), WAVERR_STILLPLAYING);
-  EXPECT_EQ(waveInPrepareHeader(h + 1000, buffers.Header(1), sizeof(WAVEHDR)), MMSYSERR_INVALHANDLE);
+  EXPECT_EQ(waveInPrepareHeader(h + 1000, buffers.Header(1), sizeof(WAVEHDR)),
+            MMSYSERR_INVALHANDLE);
 
   ASSERT_EQ(waveInReset(h), 0u);
   EXPECT_EQ(waveInUnprepareHeader(h, a, sizeof *a), 0u);
@@ -344,15 +367,17 @@ TEST_F(VirtualWaveInTest, InjectedFailuresReturnTheChosenCode) {
 
   backend->SetFailure(WaveInCall::Open, MMSYSERR_ALLOCATED, WAVE_MAPPER);
   HWAVEIN h = 0;
-  EXPECT_EQ(waveInOpen(&h, WAVE_MAPPER, AsFormat(format), &Notifications::Callback, 0, CALLBACK_FUNCTION), MMSYSERR_ALLOCATED);
+  EXPECT_EQ(
+      waveInOpen(&h, WAVE_MAPPER, AsFormat(format), &Notifications::Callback, 0, CALLBACK_FUNCTION),
+      MMSYSERR_ALLOCATED);
   EXPECT_EQ(h, 0);
   backend->SetFailure(WaveInCall::Open, 0, WAVE_MAPPER);
 
   h = Open(0, format);
   BufferSet buffers(1, 400);
   const std::pair<WaveInCall, MMRESULT> failures[] = {
-      {WaveInCall::PrepareHeader, MMSYSERR_NOMEM}, {WaveInCall::AddBuffer, MMSYSERR_INVALPARAM},
-      {WaveInCall::Start, MMSYSERR_NOTENABLED},    {WaveInCall::Reset, MMSYSERR_NODRIVER},
+      {WaveInCall::PrepareHeader, MMSYSERR_NOMEM},   {WaveInCall::AddBuffer, MMSYSERR_INVALPARAM},
+      {WaveInCall::Start, MMSYSERR_NOTENABLED},      {WaveInCall::Reset, MMSYSERR_NODRIVER},
       {WaveInCall::UnprepareHeader, MMSYSERR_ERROR}, {WaveInCall::Close, MMSYSERR_HANDLEBUSY},
   };
   for (const auto& [call, code] : failures) backend->SetFailure(call, code);
@@ -402,7 +427,9 @@ TEST_F(VirtualWaveInTest, AnUnpluggedDeviceReturnsItsBuffersAndRefusesMore) {
 
   Notifications again;
   HWAVEIN h2 = 0;
-  ASSERT_EQ(waveInOpen(&h2, 0, AsFormat(MakeFormat(2, 8000, 16)), &Notifications::Callback, again.Instance(), CALLBACK_FUNCTION), 0u);
+  ASSERT_EQ(waveInOpen(&h2, 0, AsFormat(MakeFormat(2, 8000, 16)), &Notifications::Callback,
+                       again.Instance(), CALLBACK_FUNCTION),
+            0u);
   BufferSet more(1, 160);
   ASSERT_EQ(more.PrepareAndAddAll(h2), 0u);
   ASSERT_EQ(waveInStart(h2), 0u);
@@ -415,14 +442,16 @@ TEST_F(VirtualWaveInTest, AnUnpluggedDeviceReturnsItsBuffersAndRefusesMore) {
 class TempWav {
 public:
   TempWav(int format, int channels, const std::vector<uint8_t>& raw) {
-    FPath = std::filesystem::temp_directory_path() / ("wavein-" + std::to_string(getpid()) + "-" + std::to_string(format) + ".wav");
+    FPath = std::filesystem::temp_directory_path() /
+            ("wavein-" + std::to_string(getpid()) + "-" + std::to_string(format) + ".wav");
     SF_INFO info{};
     info.samplerate = 8000;
     info.channels = channels;
     info.format = SF_FORMAT_WAV | format;
     SNDFILE* f = sf_open(FPath.c_str(), SFM_WRITE, &info);
     EXPECT_NE(f, nullptr) << sf_strerror(nullptr);
-    EXPECT_EQ(sf_write_raw(f, raw.data(), static_cast<sf_count_t>(raw.size())), static_cast<sf_count_t>(raw.size()));
+    EXPECT_EQ(sf_write_raw(f, raw.data(), static_cast<sf_count_t>(raw.size())),
+              static_cast<sf_count_t>(raw.size()));
     sf_close(f);
   }
   ~TempWav() { std::filesystem::remove(FPath); }
@@ -436,7 +465,10 @@ TEST_F(VirtualWaveInTest, FilesArriveByteForByteAndEndWithAPartBuffer) {
   struct Case {
     int sfFormat;
     uint16_t bits;
-  } cases[] = {{SF_FORMAT_PCM_U8, 8}, {SF_FORMAT_PCM_16, 16}, {SF_FORMAT_PCM_24, 24}, {SF_FORMAT_PCM_32, 32}};
+  } cases[] = {{SF_FORMAT_PCM_U8, 8},
+               {SF_FORMAT_PCM_16, 16},
+               {SF_FORMAT_PCM_24, 24},
+               {SF_FORMAT_PCM_32, 32}};
   std::mt19937 random(7);
   for (const auto& c : cases) {
     const size_t frames = 2501;
@@ -454,7 +486,9 @@ TEST_F(VirtualWaveInTest, FilesArriveByteForByteAndEndWithAPartBuffer) {
     Use({device});
     Notifications notes;
     HWAVEIN h = 0;
-    ASSERT_EQ(waveInOpen(&h, 0, AsFormat(MakeFormat(2, 8000, c.bits)), &Notifications::Callback, notes.Instance(), CALLBACK_FUNCTION), 0u);
+    ASSERT_EQ(waveInOpen(&h, 0, AsFormat(MakeFormat(2, 8000, c.bits)), &Notifications::Callback,
+                         notes.Instance(), CALLBACK_FUNCTION),
+              0u);
     BufferSet buffers(6, 500 * frameBytes);  // the file fills five and one frame of the sixth
     ASSERT_EQ(buffers.PrepareAndAddAll(h), 0u);
     ASSERT_EQ(waveInStart(h), 0u);
@@ -483,9 +517,15 @@ TEST_F(VirtualWaveInTest, FilesMustMatchTheChannelsAndExist) {
   missing.FilePath = "/nonexistent/none.wav";
   Use({mono, missing});
   HWAVEIN h = 0;
-  EXPECT_EQ(waveInOpen(&h, 0, AsFormat(MakeFormat(2, 8000, 16)), &Notifications::Callback, 0, CALLBACK_FUNCTION), WAVERR_BADFORMAT);
-  EXPECT_EQ(waveInOpen(&h, 1, AsFormat(MakeFormat(1, 8000, 16)), &Notifications::Callback, 0, CALLBACK_FUNCTION), MMSYSERR_ERROR);
-  ASSERT_EQ(waveInOpen(&h, 0, AsFormat(MakeFormat(1, 8000, 16)), &Notifications::Callback, FNotes.Instance(), CALLBACK_FUNCTION), 0u);
+  EXPECT_EQ(waveInOpen(&h, 0, AsFormat(MakeFormat(2, 8000, 16)), &Notifications::Callback, 0,
+                       CALLBACK_FUNCTION),
+            WAVERR_BADFORMAT);
+  EXPECT_EQ(waveInOpen(&h, 1, AsFormat(MakeFormat(1, 8000, 16)), &Notifications::Callback, 0,
+                       CALLBACK_FUNCTION),
+            MMSYSERR_ERROR);
+  ASSERT_EQ(waveInOpen(&h, 0, AsFormat(MakeFormat(1, 8000, 16)), &Notifications::Callback,
+                       FNotes.Instance(), CALLBACK_FUNCTION),
+            0u);
   EXPECT_EQ(waveInClose(h), 0u);
 }
 
@@ -497,7 +537,9 @@ TEST_F(VirtualWaveInTest, ManyDevicesOpenAndCloseWhileDelivering) {
       for (int round = 0; round < 25; ++round) {
         Notifications notes;
         HWAVEIN h = 0;
-        ASSERT_EQ(waveInOpen(&h, t % 2, AsFormat(MakeFormat(2, 48000, 16)), &Notifications::Callback, notes.Instance(), CALLBACK_FUNCTION), 0u);
+        ASSERT_EQ(waveInOpen(&h, t % 2, AsFormat(MakeFormat(2, 48000, 16)),
+                             &Notifications::Callback, notes.Instance(), CALLBACK_FUNCTION),
+                  0u);
         BufferSet buffers(8, 256);
         ASSERT_EQ(buffers.PrepareAndAddAll(h), 0u);
         ASSERT_EQ(waveInStart(h), 0u);

@@ -30,7 +30,8 @@ std::string TempPath(const std::string& AName) {
       for (const std::string& path : Paths) std::remove(path.c_str());
     }
   } Files;
-  const std::string path = testing::TempDir() + "stereolux_scan_" + std::to_string(getpid()) + "_" + AName;
+  const std::string path =
+      testing::TempDir() + "stereolux_scan_" + std::to_string(getpid()) + "_" + AName;
   Files.Paths.push_back(path);
   return path;
 }
@@ -70,8 +71,8 @@ std::vector<std::vector<std::string>> Rows(const std::string& AText) {
 }
 
 // A sine of the given peak per channel (as a fraction of full scale), written as integers.
-std::string WriteSine(const std::string& AName, int AFormat, int ARate, int AChannels, int64_t AFrames,
-                      std::vector<double> APeaks) {
+std::string WriteSine(const std::string& AName, int AFormat, int ARate, int AChannels,
+                      int64_t AFrames, std::vector<double> APeaks) {
   const std::string path = TempPath(AName);
   SF_INFO info{};
   info.samplerate = ARate;
@@ -83,8 +84,8 @@ std::string WriteSine(const std::string& AName, int AFormat, int ARate, int ACha
   for (int64_t n = 0; n < AFrames; ++n) {
     const double wave = std::sin(2 * std::numbers::pi * 1000.0 * static_cast<double>(n) / ARate);
     for (int c = 0; c < AChannels; ++c) {
-      frame[static_cast<size_t>(c)] =
-          static_cast<int>(std::lround(wave * APeaks[static_cast<size_t>(c) % APeaks.size()] * 2147483647.0));
+      frame[static_cast<size_t>(c)] = static_cast<int>(
+          std::lround(wave * APeaks[static_cast<size_t>(c) % APeaks.size()] * 2147483647.0));
     }
     sf_writef_int(file, frame.data(), 1);
   }
@@ -187,9 +188,10 @@ TEST(StereoluxScan, BadInputExitsWithStatusTwo) {
     std::string Args;
     bool Usage;
   };
-  for (const TCase& c : {TCase{text, false}, TCase{floats, false}, TCase{TempPath("missing.wav"), false},
-                         TCase{"", true}, TCase{"--period 0 " + good, true}, TCase{"--release x " + good, true},
-                         TCase{"--frobnicate " + good, true}, TCase{good + " " + good, true}}) {
+  for (const TCase& c :
+       {TCase{text, false}, TCase{floats, false}, TCase{TempPath("missing.wav"), false},
+        TCase{"", true}, TCase{"--period 0 " + good, true}, TCase{"--release x " + good, true},
+        TCase{"--frobnicate " + good, true}, TCase{good + " " + good, true}}) {
     const TRun run = RunScan(c.Args);
     EXPECT_EQ(run.Status, 2) << c.Args;
     EXPECT_EQ(std::count(run.Err.begin(), run.Err.end(), '\n'), 1) << c.Args << ": " << run.Err;

@@ -23,7 +23,8 @@ QString AsciiUpper(const QString& AText) {
 
 TDSDeviceListForm::TDSDeviceListForm(QWidget* AOwner) : TDSDeviceListForm(AOwner, true, true) {}
 
-TDSDeviceListForm::TDSDeviceListForm(QWidget* AOwner, bool UseNone, bool UseDefault) : QDialog(AOwner) {
+TDSDeviceListForm::TDSDeviceListForm(QWidget* AOwner, bool UseNone, bool UseDefault)
+    : QDialog(AOwner) {
   setWindowTitle(QStringLiteral("Devices"));
   resize(346, 290);
   setMinimumSize(200, 160);

@@ -33,7 +33,8 @@ void WhenShown(const std::function<void(TDSDeviceListForm&)>& AAction) {
 
 std::vector<std::string> Entries(const TDSDeviceListForm& AForm) {
   std::vector<std::string> entries;
-  for (int i = 0; i < AForm.ListBox->count(); ++i) entries.push_back(AForm.ListBox->item(i)->text().toStdString());
+  for (int i = 0; i < AForm.ListBox->count(); ++i)
+    entries.push_back(AForm.ListBox->item(i)->text().toStdString());
   return entries;
 }
 
@@ -54,7 +55,8 @@ TEST_F(DeviceDialogTest, PreselectsByNameInAnyCase) {
     const char* Name;
     const char* Selected;
   };
-  for (const TCase& c : {TCase{"Default", "Default"}, TCase{"dEFAULT", "Default"}, TCase{"Elsewhere", "None"}}) {
+  for (const TCase& c :
+       {TCase{"Default", "Default"}, TCase{"dEFAULT", "Default"}, TCase{"Elsewhere", "None"}}) {
     TDSDeviceListForm form(nullptr);
     std::string shown;
     WhenShown([&](TDSDeviceListForm& d) {

@@ -6,7 +6,8 @@
 
 #define STUB_EXPORT extern "C" __attribute__((visibility("default")))
 
-STUB_EXPORT IppStatus ippsIIRInitAlloc_32f(IppsIIRState_32f**, const float*, int32_t, const float*) {
+STUB_EXPORT IppStatus ippsIIRInitAlloc_32f(IppsIIRState_32f**, const float*, int32_t,
+                                           const float*) {
   return kStubStatus;
 }
 
