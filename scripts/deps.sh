@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev
   libpulse-dev libasound2-dev libsndfile1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev
+  clang clang-format libclang-rt-14-dev
   pulseaudio pulseaudio-utils xvfb xauth x11-utils sox imagemagick
   fonts-liberation
   desktop-file-utils appstream

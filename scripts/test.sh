@@ -10,6 +10,12 @@ scripts/deps.sh
 jobs=$(nproc)
 status=0
 
+echo "=== code style"
+if ! git ls-files -z -- '*.c' '*.cpp' '*.h' | xargs -0 clang-format --dry-run -Werror; then
+  echo "Files above are not formatted: run clang-format -i on them."
+  status=1
+fi
+
 run_suite() {
   local dir=$1; shift
   echo "=== ${dir}: configure and build"
