@@ -3,10 +3,12 @@
 #include "app/frmAbout.h"
 #include "app/uAction.h"
 #include "app/uApplication.h"
+#include "app/uLiveInputs.h"
 #include "app/uMaths.h"
 #include "app/uMultimedia.h"
 #include "app/uOfficeMenuStyle.h"
 #include "app/uShellOpen.h"
+#include "app/uSilenceWatch.h"
 #include "app/uUserPrefs.h"
 #include "app/uVu.h"
 #include "capture/ALAudioIn.h"
@@ -23,7 +25,6 @@
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
@@ -122,7 +123,9 @@ TfmMain::TfmMain(const std::string& ExeFileName) {
   align->addWidget(pnlVu, 1);
   align->addWidget(pnlLevel);
 
+  LiveInputs = std::make_unique<TLiveInputs>(*this);
   CreateAudioComponents();
+  SilenceWatch = std::make_unique<TSilenceWatch>(*this);
 
   tmrSmartBuffers = new QTimer(this);
   tmrSmartBuffers->setInterval(static_cast<int>(TSLSmartBufferManager::TickInterval));
@@ -136,12 +139,18 @@ TfmMain::TfmMain(const std::string& ExeFileName) {
 
   InitPaths(ExeFileName);
   FormCreate();
+  LiveInputs->Start();
+  SilenceWatch->Start();
 }
 
 TfmMain::~TfmMain() {
+  // The control's news comes from a thread of its own, which ends with it.
+  rec.reset();
+  SilenceWatch.reset();
   // The meter leaves first: it disconnects from the capture, which then stops its device.
   ALPPMMeter1.reset();
   ALAudioIn1.reset();
+  LiveInputs.reset();
 }
 
 void TfmMain::CreateAudioComponents() {
@@ -152,9 +161,11 @@ void TfmMain::CreateAudioComponents() {
   ALAudioIn1->Device().SetDeviceName("Default");
   ALAudioIn1->AudioFormat().SetSampleRate(44100);
   ALAudioIn1->AudioFormat().SetBufferSize(256);
+  // A device that cannot be opened or that goes away must not end the program: the user can
+  // still pick another input, and the window waits for it to come back.
   ALAudioIn1->SetOnError(
       [this](TALAudioIn*, const std::string& ErrorText, int32_t ErrorCode, bool& Handled) {
-        ShowCaptureError(ErrorText, ErrorCode);
+        if (LiveInputs) LiveInputs->CaptureError(ErrorText, static_cast<uint32_t>(ErrorCode));
         Handled = true;
       });
 
@@ -166,18 +177,6 @@ void TfmMain::CreateAudioComponents() {
         ALPPMMeter1ValueChange(Sender, AChannel, AValue, AMin, AMax);
       });
   loading.Loaded();
-}
-
-// A device that cannot be opened or that goes away must not end the program: the user can
-// still pick another input. The box is shown from the event loop, since the capture reports
-// from inside its own calls (a start, a stop) and a modal loop there would run them again.
-void TfmMain::ShowCaptureError(const std::string& ErrorText, int32_t ErrorCode) {
-  const QString text =
-      QString::asprintf("%s - %u - %x", ErrorText.c_str(), static_cast<uint32_t>(ErrorCode),
-                        static_cast<uint32_t>(ErrorCode));
-  QMetaObject::invokeMethod(
-      this, [this, text] { QMessageBox::critical(this, windowTitle(), text); },
-      Qt::QueuedConnection);
 }
 
 void TfmMain::CreateActions() {

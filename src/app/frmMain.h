@@ -22,6 +22,8 @@ class TAction;
 class TALAudioIn;
 class TALCommonMeter;
 class TALPPMMeter;
+class TLiveInputs;
+class TSilenceWatch;
 class TlxVuMeter;
 
 // True while the window's creation handler runs: values that arrive then are not shown, and
@@ -133,6 +135,12 @@ public:
   // Lists and selects the input devices and lines; null when it could not be created.
   std::unique_ptr<TCAudioRecord> rec;
 
+  // Keeps the lists and the capture in step with the inputs the system has, and shows the
+  // capture's errors.
+  std::unique_ptr<TLiveInputs> LiveInputs;
+  // Brings the bars and readouts to zero while the input sends nothing.
+  std::unique_ptr<TSilenceWatch> SilenceWatch;
+
 protected:
   void resizeEvent(QResizeEvent* Event) override;
   void closeEvent(QCloseEvent* Event) override;
@@ -140,7 +148,6 @@ protected:
 
 private:
   void CreateAudioComponents();
-  void ShowCaptureError(const std::string& ErrorText, int32_t ErrorCode);
   void CreateActions();
   void CreateMenus();
   void CreateConfigPanel();

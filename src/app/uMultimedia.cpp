@@ -1,8 +1,8 @@
 #include "app/uMultimedia.h"
 
 #include "app/frmMain.h"
+#include "app/uLiveInputs.h"
 #include "app/uUserPrefs.h"
-#include "capture/ALAudioIn.h"
 
 #include <QComboBox>
 
@@ -19,17 +19,12 @@ std::string ItemText(const QComboBox* List, int Index) {
   return List->itemText(Index).toStdString();
 }
 
-// The capture opens its device only when it starts, so a new name is put into effect by
-// restarting it. A name that matches no device falls back to the default one. The window
-// never stops the capture itself: one that is stopped has lost its device, and a pick, even
-// of the same name once the device is back, starts it again.
+// A pick moves the capture to the device. At start-up the selections only say what the user
+// chose: once they are all made, the window measures that device, or the default input when it
+// is absent.
 void HandDeviceToCapture(TfmMain& Form, const std::string& Name) {
-  if (!Form.ALAudioIn1) return;
-  TALAudioIn& capture = *Form.ALAudioIn1;
-  if (capture.Device().GetDeviceName() == Name && capture.GetEnabled()) return;
-  capture.Device().SetDeviceName(Name);
-  capture.SetEnabled(false);
-  capture.SetEnabled(true);
+  if (InFormCreate || !Form.LiveInputs) return;
+  Form.LiveInputs->Measure(Name);
 }
 
 }  // namespace
@@ -87,6 +82,9 @@ void SelectDeviceLine(TfmMain& Form, int Index, const std::string& Name) {
   if (Index == -1) Index = IndexOfDeviceLine(Form, Name);
   try {
     if (!Form.rec) return;
+    // With no device shown (the saved one is absent), the lines listed are another device's: a
+    // saved line name must not switch that device.
+    if (Form.lstDevices->currentIndex() < 0) return;
     Form.rec->SetDeviceLineIndex(Index);
     // At start-up the first line is selected before the saved one is applied; recording it
     // would lose the saved name.

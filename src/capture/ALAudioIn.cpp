@@ -17,8 +17,6 @@ std::string AsciiUpper(std::string AText) {
   return AText;
 }
 
-bool IsDefaultName(const std::string& AName) { return AsciiUpper(AName) == "DEFAULT"; }
-
 // Runs in a context of the device layer's choosing: it only hands the notification on.
 void WaveInCallback(HWAVEIN hwi, uint32_t uMsg, uintptr_t dwInstance, uintptr_t dwParam1,
                     uintptr_t /*dwParam2*/) {
@@ -38,6 +36,8 @@ private:
 };
 
 }  // namespace
+
+bool IsDefaultName(const std::string& AName) { return AsciiUpper(AName) == "DEFAULT"; }
 
 // ---------------------------------------------------------------- device selection
 
@@ -266,6 +266,8 @@ void TALAudioIn::StartDevice() {
   const TALWaveFormatExtensible format = *FAudioFormat->GetWaveFormat();
   FOutputPin->Notify(std::make_shared<TOWStartWaveOperation>(format, false));
   OpenDevice(format);
+  // A device that did not open has been reported: starting it could only fail a second time.
+  if (HIn == 0) return;
   if (const MMRESULT result = waveInStart(HIn)) ReportError("Can't start audio device.", result);
 }
 
@@ -390,6 +392,7 @@ void TALAudioIn::BufferDone(HWAVEIN hwi, WAVEHDR* hdr) {
         std::memset(hdr->lpData + hdr->dwBytesRecorded, silence,
                     hdr->dwBufferLength - hdr->dwBytesRecorded);
       }
+      FDelivered.fetch_add(1, std::memory_order_relaxed);
       FOutputPin->SubmitBuffer(data);
     }
     if (!FParams->GetIsOpen()) return;
@@ -489,6 +492,26 @@ void TALAudioIn::ReportError(const std::string& ErrorText, uint32_t ErrorCode) {
     std::snprintf(message, sizeof message, "%s - %u - %x", ErrorText.c_str(), ErrorCode, ErrorCode);
     throw ESLException(message);
   }
+}
+
+bool TALAudioIn::IsCapturing() {
+  TParamsSection params(*FParams);
+  return FEnabled && FParams->GetIsOpen() && HIn != 0 && FLostRun != HIn;
+}
+
+std::string TALAudioIn::CurrentDeviceName() {
+  HWAVEIN run;
+  {
+    TParamsSection params(*FParams);
+    if (!FParams->GetIsOpen() || HIn == 0 || FLostRun == HIn) return {};
+    run = HIn;
+  }
+  uint32_t id = 0;
+  WAVEINCAPS caps{};
+  if (waveInGetID(run, &id) != MMSYSERR_NOERROR ||
+      waveInGetDevCaps(id, &caps, sizeof caps) != MMSYSERR_NOERROR)
+    return {};
+  return std::string(caps.szPname, strnlen(caps.szPname, sizeof caps.szPname));
 }
 
 void TALAudioIn::ReportWarning(const std::string& ErrorText, uint32_t ErrorCode) {

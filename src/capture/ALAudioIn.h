@@ -39,6 +39,10 @@ using TSLErrorEvent = std::function<void(TALAudioIn* Sender, const std::string& 
 using TSLWarningEvent =
     std::function<void(TALAudioIn* Sender, const std::string& ErrorText, int32_t ErrorCode)>;
 
+// "Default" in any letter case: the name of the wave mapper, which records from the system's
+// default input.
+bool IsDefaultName(const std::string& AName);
+
 class TALAudioCaptureDeviceItem {
 public:
   explicit TALAudioCaptureDeviceItem(std::shared_ptr<ILPLock> ALock) : FLock(std::move(ALock)) {}
@@ -172,6 +176,15 @@ public:
 
   void ReportWarning(const std::string& ErrorText, uint32_t ErrorCode);
 
+  // True while a run records: the device opened and has not been lost.
+  bool IsCapturing();
+  // The product name of the device that the run records from, which for the mapper is the one it
+  // chose; empty when nothing records or the device layer cannot tell.
+  std::string CurrentDeviceName();
+  // Buffers of audio handed downstream since construction; a count that stands still means that
+  // the device sends nothing.
+  uint64_t DeliveredBuffers() const { return FDelivered.load(std::memory_order_relaxed); }
+
 protected:
   void ComponentLoaded() override;
 
@@ -221,4 +234,5 @@ private:
   // Carries a lost run to the main thread; none when the component was made while no
   // main-thread queue was installed, and then a lost run only ends, unreported.
   std::unique_ptr<TSLMainThreadNotify> FLossNotify;
+  std::atomic<uint64_t> FDelivered{0};
 };

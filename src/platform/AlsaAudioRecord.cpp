@@ -50,12 +50,3 @@ void TAlsaAudioRecord::SetDeviceLineIndex(int32_t Value) {
     throw EAudioRecordError(e.what());
   }
 }
-
-void TAlsaAudioRecord::SetDeviceLineVolume(int32_t Value) {
-  if (!FMixer) return;
-  try {
-    FMixer->SetVolume(Value);
-  } catch (const std::runtime_error& e) {
-    throw EAudioRecordError(e.what());
-  }
-}

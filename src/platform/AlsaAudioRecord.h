@@ -22,12 +22,13 @@ public:
   void SetDeviceIndex(int32_t Value) override;
   int32_t GetDeviceLineCount() override;
   std::string GetDeviceLineName(int32_t nID) override;
-  // -1 changes nothing. A card that refuses raises EAudioRecordError.
+  // -1, or the line that records already, changes nothing. A card that refuses raises
+  // EAudioRecordError.
   void SetDeviceLineIndex(int32_t Value) override;
   void SetFILEFORMAT(int32_t Value) override { FFileFormat = Value; }
   void SetWaveFormatIdx(int32_t Value) override { FWaveFormatIdx = Value; }
-  // The capture volume of the current line, or of its card; nothing happens without a device.
-  void SetDeviceLineVolume(int32_t Value) override;
+  // Kept, never sent: the card's capture volume is the user's.
+  void SetDeviceLineVolume(int32_t Value) override { FDeviceLineVolume = Value; }
 
 private:
   const std::vector<NamedAlsaDevice>& Devices();
@@ -38,4 +39,5 @@ private:
   std::unique_ptr<AlsaMixer> FMixer;  // the current device's card; null without one
   int32_t FFileFormat = 0;
   int32_t FWaveFormatIdx = 0;
+  int32_t FDeviceLineVolume = 0;
 };

@@ -46,7 +46,10 @@ public:
   AlsaStream(IWaveInSink& sink, const WaveInFormat& format) : FSink(sink), FFormat(format) {}
   ~AlsaStream() override { Close(); }
 
+  const std::string& PcmName() const { return FPcmName; }
+
   MMRESULT Open(const std::string& pcmName) {
+    FPcmName = pcmName;
     int err = snd_pcm_open(&FPcm, pcmName.c_str(), SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK);
     if (err < 0) {
       FPcm = nullptr;
@@ -199,6 +202,7 @@ private:
 
   IWaveInSink& FSink;
   const WaveInFormat FFormat;
+  std::string FPcmName;
   snd_pcm_t* FPcm = nullptr;
   snd_pcm_uframes_t FPeriodFrames = 1;
   int FWakeFd = -1;  // written to wake the capture thread out of its poll
@@ -240,6 +244,21 @@ MMRESULT AlsaWaveInBackend::GetDevName(uint32_t deviceId, std::string& name) {
   if (deviceId >= devices.size()) return MMSYSERR_BADDEVICEID;
   name = devices[deviceId].DisplayName;
   return MMSYSERR_NOERROR;
+}
+
+MMRESULT AlsaWaveInBackend::GetDeviceOf(uint32_t deviceId, const IWaveInStream& stream,
+                                        uint32_t& current) {
+  // Where the "default" device records from is libasound's configuration's business.
+  const auto* alsaStream = dynamic_cast<const AlsaStream*>(&stream);
+  if (deviceId == WAVE_MAPPER || alsaStream == nullptr) return MMSYSERR_NOTSUPPORTED;
+  GetNumDevs();
+  std::lock_guard lk(FMutex);
+  for (uint32_t i = 0; i < FDevices.size(); ++i) {
+    if (FDevices[i].PcmName != alsaStream->PcmName()) continue;
+    current = i;
+    return MMSYSERR_NOERROR;
+  }
+  return MMSYSERR_BADDEVICEID;
 }
 
 MMRESULT AlsaWaveInBackend::Open(uint32_t deviceId, const WaveInFormat& format, IWaveInSink& sink,

@@ -28,6 +28,8 @@ public:
   MMRESULT GetDevName(uint32_t deviceId, std::string& name) override;
   MMRESULT Open(uint32_t deviceId, const WaveInFormat& format, IWaveInSink& sink,
                 std::unique_ptr<IWaveInStream>& stream) override;
+  // A named device only: the mapper's "default" device names no card.
+  MMRESULT GetDeviceOf(uint32_t deviceId, const IWaveInStream& stream, uint32_t& current) override;
 
 private:
   std::vector<NamedAlsaDevice> Devices();  // the last listing, or a new one when there is none

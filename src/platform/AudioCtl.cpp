@@ -26,6 +26,12 @@ IAudioRecord& TCAudioRecord::DefaultInterface() {
   if (!FIntf) {
     FIntf = FConnector();
     if (!FIntf) throw EAudioRecordError("Recording control: none was made");
+    if (FChanged) FIntf->Watch(FChanged);
   }
   return *FIntf;
+}
+
+void TCAudioRecord::Watch(std::function<void()> Changed) {
+  FChanged = std::move(Changed);
+  if (FIntf) FIntf->Watch(FChanged);
 }

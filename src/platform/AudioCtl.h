@@ -20,6 +20,10 @@ public:
 // refused like any other, so that looking for a saved device that is absent at the moment keeps
 // the current device and the saved name. The device index chooses the device of the line
 // operations.
+//
+// Nothing the program does at start-up may change the user's sound settings: the lines of a
+// device are listed with the one that records now first, so selecting line 0 keeps the source as
+// it is, and a line that records already is never written again.
 class IAudioRecord {
 public:
   virtual ~IAudioRecord() = default;
@@ -29,13 +33,18 @@ public:
   virtual void SetDeviceIndex(int32_t Value) = 0;
   virtual int32_t GetDeviceLineCount() = 0;
   virtual std::string GetDeviceLineName(int32_t nID) = 0;
-  // Makes the line the current device's recording source.
+  // Makes the line the current device's recording source, unless it is that already.
   virtual void SetDeviceLineIndex(int32_t Value) = 0;
-  // Recording settings the control keeps for itself; the program only passes them once.
+  // Recording settings the control keeps for itself; the program only passes them once. The
+  // volume is one of them: the device's own volume is left as the user set it.
   virtual void SetFILEFORMAT(int32_t Value) = 0;
   virtual void SetWaveFormatIdx(int32_t Value) = 0;
-  // The current device's input volume in percent, clamped to 0..100.
   virtual void SetDeviceLineVolume(int32_t Value) = 0;
+
+  // From now on calls Changed, from a thread of the control's choosing, whenever the devices may
+  // have changed: a device came or went, the system's default input changed, the control lost its
+  // connection or made it again. A control that cannot tell never calls it.
+  virtual void Watch(std::function<void()> /*Changed*/) {}
 };
 
 // Makes the control when it is first needed; raises EAudioRecordError when it cannot.
@@ -65,6 +74,8 @@ public:
   void SetDeviceLineVolume(int32_t Value) override {
     DefaultInterface().SetDeviceLineVolume(Value);
   }
+  // Kept until the control is connected, and handed to it then.
+  void Watch(std::function<void()> Changed) override;
 
   bool Connected() const { return FIntf != nullptr; }
 
@@ -73,6 +84,7 @@ private:
 
   TAudioRecordConnector FConnector;
   std::shared_ptr<IAudioRecord> FIntf;
+  std::function<void()> FChanged;
 };
 
 // Raises std::out_of_range unless 0 <= Index < Count.

@@ -1,7 +1,5 @@
 #include "platform/FakeAudioRecord.h"
 
-#include <algorithm>
-
 void TFakeAudioRecord::Enter(AudioRecordCall Call, std::string Text) {
   Calls.push_back(std::move(Text));
   if (auto f = Failures.find(Call); f != Failures.end()) throw EAudioRecordError(f->second);
@@ -48,7 +46,9 @@ void TFakeAudioRecord::SetDeviceLineIndex(int32_t Value) {
   TFakeAudioDevice* d = Current();
   if (Value == -1 || !d) return;
   CheckAudioRecordIndex(Value, static_cast<int32_t>(d->Lines.size()), "line");
+  if (d->LineIndex == Value) return;
   d->LineIndex = Value;
+  ++d->LineSwitches;
 }
 
 void TFakeAudioRecord::SetFILEFORMAT(int32_t Value) {
@@ -63,5 +63,5 @@ void TFakeAudioRecord::SetWaveFormatIdx(int32_t Value) {
 
 void TFakeAudioRecord::SetDeviceLineVolume(int32_t Value) {
   Enter(AudioRecordCall::DeviceLineVolume, "DeviceLineVolume=" + std::to_string(Value));
-  if (TFakeAudioDevice* d = Current()) d->Volume = std::clamp(Value, 0, 100);
+  DeviceLineVolume = Value;
 }

@@ -20,11 +20,12 @@ enum class AudioRecordCall {
   DeviceLineVolume
 };
 
+// Its lines are listed as a real control lists them: the one that records first.
 struct TFakeAudioDevice {
   std::string Name;
   std::vector<std::string> Lines;
-  int32_t LineIndex = -1;  // the selected recording source
-  int32_t Volume = -1;     // -1 until set
+  int32_t LineIndex = 0;     // the line that records
+  int32_t LineSwitches = 0;  // how often the recording line was changed
 };
 
 class TFakeAudioRecord final : public IAudioRecord {
@@ -41,15 +42,22 @@ public:
   void SetFILEFORMAT(int32_t Value) override;
   void SetWaveFormatIdx(int32_t Value) override;
   void SetDeviceLineVolume(int32_t Value) override;
+  void Watch(std::function<void()> AChanged) override { Changed = std::move(AChanged); }
+  // Tells the watcher, as a control does when its devices change.
+  void NotifyChanged() {
+    if (Changed) Changed();
+  }
 
   std::vector<TFakeAudioDevice> Devices;
   int32_t DeviceIndex = -1;
   int32_t FILEFORMAT = -1;
   int32_t WaveFormatIdx = -1;
+  int32_t DeviceLineVolume = -1;
   // A call listed here raises EAudioRecordError with the message, before it changes anything.
   std::map<AudioRecordCall, std::string> Failures;
   // "GetDeviceCount", "GetDeviceName(1)", "DeviceIndex=-1"..., failed calls included.
   std::vector<std::string> Calls;
+  std::function<void()> Changed;  // the watcher, if any
 
 private:
   void Enter(AudioRecordCall Call, std::string Text);

@@ -1,7 +1,6 @@
 #include "platform/PulseAudioRecord.h"
 
 #include <algorithm>
-#include <cmath>
 #include <functional>
 
 #include "platform/PulseConnection.h"
@@ -32,7 +31,7 @@ constexpr const char* ClientName = "Stereolux";
 struct SourceRecord {
   CaptureSource Source;
   std::vector<SourcePort> Ports;
-  uint8_t Channels = 0;
+  std::string ActivePort;
 };
 
 // Collects source records until the end of a listing; a failed listing ends it too.
@@ -51,10 +50,11 @@ void SourceReceived(pa_context*, const pa_source_info* info, int eol, void* user
     if (eol != 0) {
       query->Finished = true;
     } else {
-      SourceRecord record{{info->name ? info->name : "", info->description ? info->description : "",
-                           info->monitor_of_sink != PA_INVALID_INDEX},
-                          {},
-                          info->channel_map.channels};
+      SourceRecord record{
+          {info->name ? info->name : "", info->description ? info->description : "",
+           info->monitor_of_sink != PA_INVALID_INDEX},
+          {},
+          info->active_port && info->active_port->name ? info->active_port->name : ""};
       for (uint32_t i = 0; i < info->n_ports; ++i)
         record.Ports.push_back({info->ports[i]->name ? info->ports[i]->name : "",
                                 info->ports[i]->description ? info->ports[i]->description : ""});
@@ -124,18 +124,22 @@ void RunSetting(PulseConnection& Connection,
 
 struct TPulseAudioRecord::SourceDetails {
   std::vector<SourcePort> Ports;
-  uint8_t Channels = 0;
+  std::string ActivePort;
 };
 
 std::vector<SourcePort> DeviceLinesOf(const std::string& SourceDisplayName,
-                                      const std::vector<SourcePort>& Ports) {
+                                      const std::vector<SourcePort>& Ports,
+                                      const std::string& ActivePort) {
   if (Ports.empty()) return {{"", SourceDisplayName}};
+  // Names are made unique in the server's order, so that a port keeps its name whichever is active.
   std::vector<std::string> labels;
   for (const SourcePort& p : Ports)
     labels.push_back(p.Description.empty() ? p.Name : p.Description);
   const std::vector<std::string> names = UniqueDeviceNames(labels);
   std::vector<SourcePort> lines;
   for (size_t i = 0; i < Ports.size(); ++i) lines.push_back({Ports[i].Name, names[i]});
+  std::stable_partition(lines.begin(), lines.end(),
+                        [&](const SourcePort& l) { return l.Name == ActivePort; });
   return lines;
 }
 
@@ -149,15 +153,44 @@ TPulseAudioRecord::TPulseAudioRecord(std::string Server,
                                      std::shared_ptr<PulseConnection> Connection)
     : FServer(std::move(Server)), FConnection(std::move(Connection)) {}
 
-TPulseAudioRecord::~TPulseAudioRecord() = default;
+TPulseAudioRecord::~TPulseAudioRecord() {
+  // Its main loop ends with it, and no callback runs after that.
+  FConnection.reset();
+}
 
 PulseConnection& TPulseAudioRecord::Connection() {
   if (!FConnection->Alive()) {
     auto connection = PulseConnection::Connect(FServer, ClientName);
     if (!connection) NoServer();
     FConnection = std::move(connection);
+    Subscribe(*FConnection);
   }
   return *FConnection;
+}
+
+void TPulseAudioRecord::Watch(std::function<void()> Changed) {
+  // The main loop may be calling the one before until the new one is in place.
+  const auto before = std::move(FChanged);
+  FChanged = std::make_shared<const std::function<void()>>(std::move(Changed));
+  Subscribe(*FConnection);
+}
+
+void TPulseAudioRecord::Subscribe(PulseConnection& Connection) {
+  if (!FChanged) return;
+  const auto mask = static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SOURCE |
+                                                        PA_SUBSCRIPTION_MASK_SOURCE_OUTPUT |
+                                                        PA_SUBSCRIPTION_MASK_SERVER);
+  PulseConnection::Lock lock(Connection);
+  Connection.SetOnEnded([changed = FChanged] { (*changed)(); });
+  pa_context_set_subscribe_callback(
+      Connection.Context(),
+      [](pa_context*, pa_subscription_event_type_t, uint32_t, void* changed) {
+        (*static_cast<const std::function<void()>*>(changed))();
+      },
+      const_cast<std::function<void()>*>(FChanged.get()));
+  // Fire and forget: a server that does not take it is one that is going away.
+  if (pa_operation* op = pa_context_subscribe(Connection.Context(), mask, nullptr, nullptr))
+    pa_operation_unref(op);
 }
 
 int32_t TPulseAudioRecord::GetDeviceCount() {
@@ -203,7 +236,7 @@ TPulseAudioRecord::SourceDetails TPulseAudioRecord::QuerySource(const std::strin
       "source \"" + Name + "\"");
   if (records.empty())
     throw EAudioRecordError("Recording control: source \"" + Name + "\" is gone");
-  return {records.front().Ports, records.front().Channels};
+  return {records.front().Ports, records.front().ActivePort};
 }
 
 int32_t TPulseAudioRecord::GetDeviceLineCount() {
@@ -213,7 +246,7 @@ int32_t TPulseAudioRecord::GetDeviceLineCount() {
   std::string displayName = FCurrent;
   for (const NamedCaptureSource& d : FDevices)
     if (d.Name == FCurrent) displayName = d.DisplayName;
-  FLines = DeviceLinesOf(displayName, details.Ports);
+  FLines = DeviceLinesOf(displayName, details.Ports, details.ActivePort);
   return static_cast<int32_t>(FLines.size());
 }
 
@@ -227,6 +260,8 @@ void TPulseAudioRecord::SetDeviceLineIndex(int32_t Value) {
   CheckAudioRecordIndex(Value, static_cast<int32_t>(FLines.size()), "line");
   const std::string port = FLines[Value].Name;
   if (port.empty()) return;  // the source itself: nothing to switch
+  // Asked again: the user may have switched it elsewhere since the lines were listed.
+  if (QuerySource(FCurrent).ActivePort == port) return;
   RunSetting(
       Connection(),
       [&](pa_context* c, SuccessQuery* q) {
@@ -234,20 +269,4 @@ void TPulseAudioRecord::SetDeviceLineIndex(int32_t Value) {
                                                   q);
       },
       "port \"" + port + "\"");
-}
-
-void TPulseAudioRecord::SetDeviceLineVolume(int32_t Value) {
-  if (FCurrent.empty()) return;
-  const SourceDetails details = QuerySource(FCurrent);
-  pa_cvolume volume;
-  const auto level =
-      static_cast<pa_volume_t>(std::lround(PA_VOLUME_NORM * (std::clamp(Value, 0, 100) / 100.0)));
-  pa_cvolume_set(&volume, details.Channels, level);
-  RunSetting(
-      Connection(),
-      [&](pa_context* c, SuccessQuery* q) {
-        return pa_context_set_source_volume_by_name(c, FCurrent.c_str(), &volume, &OperationDone,
-                                                    q);
-      },
-      "volume of \"" + FCurrent + "\"");
 }

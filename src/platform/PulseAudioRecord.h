@@ -18,9 +18,11 @@ struct SourcePort {
 };
 
 // A source's lines: its ports, named after their descriptions (their keys when they have none)
-// and made unique; a source without ports has one line named after the source itself.
+// and made unique, the active port first and the others in the server's order, so that line 0
+// is the one that records now; a source without ports has one line named after the source itself.
 std::vector<SourcePort> DeviceLinesOf(const std::string& SourceDisplayName,
-                                      const std::vector<SourcePort>& Ports);
+                                      const std::vector<SourcePort>& Ports,
+                                      const std::string& ActivePort = {});
 
 class TPulseAudioRecord final : public IAudioRecord {
 public:
@@ -38,12 +40,16 @@ public:
   // Asks the server for the current device's ports; line indices refer to this list.
   int32_t GetDeviceLineCount() override;
   std::string GetDeviceLineName(int32_t nID) override;
-  // Makes the line's port the source's active port; -1 changes nothing.
+  // Makes the line's port the source's active port; -1, or the port that is active already,
+  // changes nothing.
   void SetDeviceLineIndex(int32_t Value) override;
   void SetFILEFORMAT(int32_t Value) override { FFileFormat = Value; }
   void SetWaveFormatIdx(int32_t Value) override { FWaveFormatIdx = Value; }
-  // Sets every channel of the current source; nothing happens without a current device.
-  void SetDeviceLineVolume(int32_t Value) override;
+  // Kept, never sent: the source's volume is the user's.
+  void SetDeviceLineVolume(int32_t Value) override { FDeviceLineVolume = Value; }
+  // The server's news of its sources, of the streams recording from them and of its default
+  // source, and the end of the connection; a connection made again is watched too.
+  void Watch(std::function<void()> Changed) override;
 
 private:
   struct SourceDetails;
@@ -52,8 +58,10 @@ private:
   PulseConnection& Connection();  // the live connection, made again after the server went away
   const std::vector<NamedCaptureSource>& Devices();
   SourceDetails QuerySource(const std::string& Name);
+  void Subscribe(PulseConnection& Connection);
 
   const std::string FServer;
+  std::shared_ptr<const std::function<void()>> FChanged;  // outlives the connections
   std::shared_ptr<PulseConnection> FConnection;
   std::vector<NamedCaptureSource> FDevices;
   bool FListed = false;
@@ -61,4 +69,5 @@ private:
   std::vector<SourcePort> FLines;
   int32_t FFileFormat = 0;
   int32_t FWaveFormatIdx = 0;
+  int32_t FDeviceLineVolume = 0;
 };

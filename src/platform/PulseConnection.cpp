@@ -47,10 +47,12 @@ bool PulseConnection::Complete(pa_operation* op, const bool& finished) {
 void PulseConnection::StateChanged(pa_context* c, void* self) {
   auto* me = static_cast<PulseConnection*>(self);
   const pa_context_state_t state = pa_context_get_state(c);
+  bool ended = false;
   {
     std::lock_guard lk(me->FMutex);
     if (state == PA_CONTEXT_READY) me->FReady = true;
-    if (!PA_CONTEXT_IS_GOOD(state)) me->FDead = true;
+    if (!PA_CONTEXT_IS_GOOD(state) && !me->FDead) ended = me->FDead = true;
   }
   me->Signal();
+  if (ended && me->FOnEnded) me->FOnEnded();
 }

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -25,6 +26,8 @@ public:
 
   pa_context* Context() const { return FContext; }
   bool Alive();
+  // Called on the main loop's thread when the connection ends; set under the main loop's lock.
+  void SetOnEnded(std::function<void()> OnEnded) { FOnEnded = std::move(OnEnded); }
 
   // Holds the main loop's lock: needed around every call on the context and its streams.
   class Lock {
@@ -62,4 +65,5 @@ private:
   std::condition_variable FChanged;
   bool FReady = false;
   bool FDead = false;
+  std::function<void()> FOnEnded;
 };

@@ -93,6 +93,14 @@ public:
   void Start() override { Cork(false); }
   void Pause() override { Cork(true); }
 
+  // The server's key of the source that the stream records from now; empty when it has none.
+  std::string SourceName() const {
+    PulseConnection::Lock lock(*FConnection);
+    if (FStream == nullptr || pa_stream_get_state(FStream) != PA_STREAM_READY) return {};
+    const char* name = pa_stream_get_device_name(FStream);
+    return name != nullptr ? name : "";
+  }
+
   void Close() override {
     PulseConnection::Lock lock(*FConnection);
     if (FStream == nullptr) return;
@@ -230,6 +238,22 @@ MMRESULT PulseWaveInBackend::GetDevName(uint32_t deviceId, std::string& name) {
   if (deviceId >= devices.size()) return MMSYSERR_BADDEVICEID;
   name = devices[deviceId].DisplayName;
   return MMSYSERR_NOERROR;
+}
+
+MMRESULT PulseWaveInBackend::GetDeviceOf(uint32_t /*deviceId*/, const IWaveInStream& stream,
+                                         uint32_t& current) {
+  const auto* pulseStream = dynamic_cast<const PulseStream*>(&stream);
+  if (pulseStream == nullptr) return MMSYSERR_NOTSUPPORTED;
+  const std::string source = pulseStream->SourceName();
+  if (source.empty()) return MMSYSERR_NODRIVER;
+  GetNumDevs();
+  std::lock_guard lk(FMutex);
+  for (uint32_t i = 0; i < FDevices.size(); ++i) {
+    if (FDevices[i].Name != source) continue;
+    current = i;
+    return MMSYSERR_NOERROR;
+  }
+  return MMSYSERR_BADDEVICEID;
 }
 
 MMRESULT PulseWaveInBackend::Open(uint32_t deviceId, const WaveInFormat& format, IWaveInSink& sink,

@@ -23,6 +23,8 @@ public:
   MMRESULT GetDevName(uint32_t deviceId, std::string& name) override;
   MMRESULT Open(uint32_t deviceId, const WaveInFormat& format, IWaveInSink& sink,
                 std::unique_ptr<IWaveInStream>& stream) override;
+  // Follows the stream where the server moved it (a mapper stream goes with the default input).
+  MMRESULT GetDeviceOf(uint32_t deviceId, const IWaveInStream& stream, uint32_t& current) override;
 
 private:
   explicit PulseWaveInBackend(std::string server, std::shared_ptr<PulseConnection> connection);

@@ -268,6 +268,17 @@ MMRESULT VirtualWaveInBackend::GetDevName(uint32_t deviceId, std::string& name) 
   return MMSYSERR_NOERROR;
 }
 
+MMRESULT VirtualWaveInBackend::GetDeviceOf(uint32_t /*deviceId*/, const IWaveInStream& stream,
+                                           uint32_t& current) {
+  std::lock_guard lk(FMutex);
+  for (const auto& [id, open] : FStreams) {
+    if (open != &stream) continue;
+    current = id;
+    return MMSYSERR_NOERROR;
+  }
+  return MMSYSERR_BADDEVICEID;
+}
+
 MMRESULT VirtualWaveInBackend::Open(uint32_t deviceId, const WaveInFormat& format,
                                     IWaveInSink& sink, std::unique_ptr<IWaveInStream>& stream) {
   if (deviceId == WAVE_MAPPER) {

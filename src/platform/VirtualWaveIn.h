@@ -53,6 +53,7 @@ public:
   MMRESULT GetDevName(uint32_t deviceId, std::string& name) override;
   MMRESULT Open(uint32_t deviceId, const WaveInFormat& format, IWaveInSink& sink,
                 std::unique_ptr<IWaveInStream>& stream) override;
+  MMRESULT GetDeviceOf(uint32_t deviceId, const IWaveInStream& stream, uint32_t& current) override;
   MMRESULT Check(WaveInCall call, uint32_t deviceId) override;
 
 private:

@@ -162,6 +162,15 @@ MMRESULT waveInClose(HWAVEIN hwi) {
   return result;
 }
 
+MMRESULT waveInGetID(HWAVEIN hwi, uint32_t* puDeviceID) {
+  if (puDeviceID == nullptr) return MMSYSERR_INVALPARAM;
+  OpenDevice dev;
+  if (!Find(hwi, dev)) return MMSYSERR_INVALHANDLE;
+  return dev.Session->WithStream([&](const IWaveInStream& stream) {
+    return dev.Backend->GetDeviceOf(dev.DeviceId, stream, *puDeviceID);
+  });
+}
+
 MMRESULT waveInGetLostBytes(HWAVEIN hwi, uint64_t* pcb) {
   if (pcb == nullptr) return MMSYSERR_INVALPARAM;
   OpenDevice dev;

@@ -79,6 +79,11 @@ MMRESULT waveInReset(HWAVEIN hwi);
 // Fails with WAVERR_STILLPLAYING while buffers are queued. WIM_CLOSE has been delivered, and no
 // further notification comes, when it returns.
 MMRESULT waveInClose(HWAVEIN hwi);
+// The device that an open handle records from now, as a number of a fresh device listing: for a
+// handle of the mapper, the device that the mapper chose (a sound server may move it when its
+// default input changes). MMSYSERR_NOTSUPPORTED when the backend cannot tell, MMSYSERR_BADDEVICEID
+// when that device is not listed.
+MMRESULT waveInGetID(HWAVEIN hwi, uint32_t* puDeviceID);
 // Bytes of audio that never reached a buffer since the open: no buffer was queued when they came,
 // or the source reported a gap. Lost audio is skipped, never replaced by silence.
 MMRESULT waveInGetLostBytes(HWAVEIN hwi, uint64_t* pcb);

@@ -62,6 +62,12 @@ public:
   // deviceId may be WAVE_MAPPER. The stream must not call the sink before Start.
   virtual MMRESULT Open(uint32_t deviceId, const WaveInFormat& format, IWaveInSink& sink,
                         std::unique_ptr<IWaveInStream>& stream) = 0;
+  // The device that `stream`, opened on `deviceId` (maybe WAVE_MAPPER), records from now, as a
+  // number of a fresh listing.
+  virtual MMRESULT GetDeviceOf(uint32_t /*deviceId*/, const IWaveInStream& /*stream*/,
+                               uint32_t& /*current*/) {
+    return MMSYSERR_NOTSUPPORTED;
+  }
   // Consulted before every call; a non-zero code is returned to the caller instead.
   virtual MMRESULT Check(WaveInCall /*call*/, uint32_t /*deviceId*/) { return MMSYSERR_NOERROR; }
   // Consulted before an open, with the caller's flags, which no backend needs: the layer has

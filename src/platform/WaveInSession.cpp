@@ -107,7 +107,10 @@ MMRESULT WaveInSession::Close() {
     FStarted = false;
   }
   FStream->Close();
-  FStream.reset();
+  {
+    std::lock_guard lk(FControl);
+    FStream.reset();
+  }
   Notify(WIM_CLOSE, nullptr);
   {
     std::lock_guard lk(FNoteMutex);

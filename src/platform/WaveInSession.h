@@ -30,6 +30,12 @@ public:
   MMRESULT Reset();
   MMRESULT Close();
   uint64_t LostBytes();
+  // Runs f on the backend's stream; MMSYSERR_INVALHANDLE once the device is closed.
+  template <typename F>
+  MMRESULT WithStream(F f) {
+    std::lock_guard lk(FControl);
+    return FStream ? f(*FStream) : MMSYSERR_INVALHANDLE;
+  }
 
   void Write(const void* data, size_t bytes) override;
   void Skip(size_t bytes) override;
@@ -48,6 +54,7 @@ private:
   const WaveInProc FCallback;
   const uintptr_t FInstance;
   std::unique_ptr<IWaveInStream> FStream;
+  std::mutex FControl;  // FStream's presence, against questions asked while it closes
 
   std::mutex FMutex;
   std::condition_variable FRoom;

@@ -1,5 +1,7 @@
-// The window against a private sound server with two inputs: the lists show them under the
-// names the capture resolves, and picking the second moves the meter to it.
+// The window against a private sound server with two inputs (the pipe, a real input listed
+// first, and the monitor of the null sink that the tests play into): it changes none of the
+// server's settings, measures and shows the default input, and follows the sources, the default
+// and the server itself as they change.
 
 #include "AppTestSupport.h"
 
@@ -22,23 +24,41 @@ using namespace pulse_test;
 using Window = std::unique_ptr<TfmMain>;
 
 bool SetDefaultSource(const std::string& Name) {
-  return std::system(("pactl --server=" + Server + " set-default-source " + Name).c_str()) == 0;
+  return Pactl("set-default-source " + Name).empty();
 }
 
-class DevicePickPulseTest : public MainWindowTest {
+// Runs the event loop until Done holds, for Ms at most; whether it held.
+template <class Done>
+bool WaitUntil(Done done, int Ms = 15000) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!done()) {
+    if (clock.elapsed() > Ms) return false;
+    QTest::qWait(50);
+  }
+  return true;
+}
+
+// The server may take a few seconds to bring the first audio.
+bool LeftBarSettlesAt(const TfmMain& Form, int Percent) {
+  return WaitUntil([&] { return std::abs(Form.Vumeter->LeftValue() - Percent) <= 4; });
+}
+
+std::vector<std::string> ListedNames(const QComboBox* List) {
+  std::vector<std::string> names;
+  for (int i = 0; i < List->count(); ++i) names.push_back(List->itemText(i).toStdString());
+  return names;
+}
+
+class LiveInputsPulseTest : public MainWindowTest {
 protected:
   void SetUp() override {
     MainWindowTest::SetUp();
     const std::string why = Unavailable();
     if (!why.empty()) GTEST_SKIP() << why;
     previous = GetWaveInBackend();
-    auto backend = PulseWaveInBackend::Connect(Server);
-    ASSERT_TRUE(backend) << "no answer from the private server at " << Server;
-    SetWaveInBackend(backend);
-    // The system's default input hears nothing of the tone, so only a capture that really
-    // moved to the picked input can show it.
-    ASSERT_TRUE(SetDefaultSource("stereolux_pipe"));
-    AudioRecordConnector = [] { return TPulseAudioRecord::Connect(Server); };
+    UseServer(Server);
+    ASSERT_TRUE(SetDefaultSource("stereolux_test.monitor"));
   }
   void TearDown() override {
     if (!previous) return;
@@ -46,56 +66,115 @@ protected:
     SetWaveInBackend(previous);
   }
 
-  static std::vector<std::string> CaptureDeviceNames() {
-    std::vector<std::string> names;
-    for (uint32_t i = 0; i < waveInGetNumDevs(); ++i) {
-      WAVEINCAPS caps{};
-      if (waveInGetDevCaps(i, &caps, sizeof caps) == MMSYSERR_NOERROR)
-        names.emplace_back(caps.szPname);
-    }
-    return names;
-  }
-
-  static std::vector<std::string> ListedNames(const QComboBox* List) {
-    std::vector<std::string> names;
-    for (int i = 0; i < List->count(); ++i) names.push_back(List->itemText(i).toStdString());
-    return names;
-  }
-
-  // Runs the event loop until the left bar shows about Percent; the server may take a few
-  // seconds to bring the first audio.
-  static bool LeftBarSettlesAt(const TfmMain& Form, int Percent) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < 15000) {
-      QTest::qWait(50);
-      if (std::abs(Form.Vumeter->LeftValue() - Percent) <= 4) return true;
-    }
-    return false;
+  void UseServer(const std::string& Address) {
+    auto backend = PulseWaveInBackend::Connect(Address);
+    ASSERT_TRUE(backend) << "no answer from the private server at " << Address;
+    SetWaveInBackend(backend);
+    AudioRecordConnector = [Address] { return TPulseAudioRecord::Connect(Address); };
   }
 
   std::shared_ptr<IWaveInBackend> previous;
 };
 
-TEST_F(DevicePickPulseTest, TheListsShowTheCapturesNamesAndPickingTheSecondMovesTheMeter) {
-  // A steady 1 kHz tone at half of full scale.
+TEST_F(LiveInputsPulseTest, AStartAndACloseChangeNoSettingAndTheDefaultInputIsMeasured) {
+  // The input listed first is at 40 %; the default one carries a steady tone at half scale.
+  Pactl("set-source-volume stereolux_pipe 40%");
+  const std::string before = SourceSettings();
   Player player(WriteTone("window_tone.wav", 0.5, 0.5));
   ASSERT_TRUE(player.Started());
+  {
+    Window form = Open();
+    ASSERT_EQ(ListedNames(form->lstDevices),
+              (std::vector<std::string>{"Test-Pipe", "Monitor of Test-Sink"}));
+    EXPECT_TRUE(LeftBarSettlesAt(*form, 50)) << form->Vumeter->LeftValue();
+    EXPECT_EQ(form->lstDevices->currentText(), QStringLiteral("Monitor of Test-Sink"));
+    EXPECT_EQ(ListedNames(form->lstDeviceLines),
+              (std::vector<std::string>{"Monitor of Test-Sink"}));
+    form->close();
+  }
+  EXPECT_EQ(SourceSettings(), before);
+  Pactl("set-source-volume stereolux_pipe 100%");
+}
+
+TEST_F(LiveInputsPulseTest, TheDefaultInputChangedWhileRunningMovesTheMeterAndTheList) {
+  Player player(WriteTone("default_tone.wav", 0.5, 0.5));
+  ASSERT_TRUE(player.Started());
+  // The pipe hears nothing: nobody writes into it.
+  ASSERT_TRUE(SetDefaultSource("stereolux_pipe"));
   Window form = Open();
+  EXPECT_TRUE(WaitUntil([&] { return form->lstDevices->currentText() == "Test-Pipe"; }));
+  QTest::qWait(1000);
+  EXPECT_EQ(form->Vumeter->LeftValue(), 0);
 
-  const std::vector<std::string> listed = ListedNames(form->lstDevices);
-  EXPECT_EQ(listed, CaptureDeviceNames());
-  ASSERT_EQ(listed, (std::vector<std::string>{"Test-Pipe", "Monitor of Test-Sink"}));
-
-  // The first input hears nothing of the tone.
-  EXPECT_EQ(form->ALAudioIn1->Device().GetDeviceName(), "Test-Pipe");
-  QTest::qWait(1500);
-  EXPECT_LE(form->Vumeter->LeftValue(), 2);
-
-  form->lstDevices->setCurrentIndex(1);
-  emit form->lstDevices->activated(1);
-  EXPECT_EQ(form->ALAudioIn1->Device().GetDeviceName(), "Monitor of Test-Sink");
+  ASSERT_TRUE(SetDefaultSource("stereolux_test.monitor"));
   EXPECT_TRUE(LeftBarSettlesAt(*form, 50)) << form->Vumeter->LeftValue();
+  EXPECT_TRUE(WaitUntil([&] { return form->lstDevices->currentText() == "Monitor of Test-Sink"; }))
+      << form->lstDevices->currentText().toStdString();
+  EXPECT_EQ(UserPrefs.Device, "");
+}
+
+// A picked source unloaded while it is measured: silence within a second and one report; a
+// source of that name loaded again is listed and measured without a pick.
+TEST_F(LiveInputsPulseTest, ASourceThatGoesIsReportedOnceAndMeasuredAgainWhenItComesBack) {
+  const std::string load =
+      "load-module module-null-sink sink_name=vanishing "
+      "sink_properties=device.description=Vanishing";
+  std::string module = Pactl(load);
+  const std::string tone = WriteTone("vanishing_tone.wav", 0.5, 0.5);
+  auto player = std::make_unique<Player>(tone, "vanishing");
+  Window form = Open();
+  ASSERT_TRUE(WaitUntil([&] { return form->lstDevices->findText("Monitor of Vanishing") >= 0; }));
+  const int index = form->lstDevices->findText("Monitor of Vanishing");
+  form->lstDevices->setCurrentIndex(index);
+  emit form->lstDevices->activated(index);
+  ASSERT_TRUE(LeftBarSettlesAt(*form, 50)) << form->Vumeter->LeftValue();
+
+  TModalBoxCatcher box;
+  player.reset();
+  Pactl("unload-module " + module);
+  QElapsedTimer clock;
+  clock.start();
+  EXPECT_TRUE(WaitUntil([&] { return form->Vumeter->LeftValue() == 0; }, 1000));
+  EXPECT_TRUE(WaitUntil([&] { return box.Text != "<none>"; }));
+  EXPECT_EQ(box.Text, "Audio device lost. - 6 - 6");
+  EXPECT_TRUE(
+      WaitUntil([&] { return form->lstDevices->findText("Monitor of Vanishing") < 0; }, 1000));
+  EXPECT_EQ(form->lstDevices->currentIndex(), -1);
+
+  TModalBoxCatcher second;
+  module = Pactl(load);
+  player = std::make_unique<Player>(tone, "vanishing");
+  EXPECT_TRUE(LeftBarSettlesAt(*form, 50)) << form->Vumeter->LeftValue();
+  EXPECT_EQ(form->lstDevices->currentText(), QStringLiteral("Monitor of Vanishing"));
+  EXPECT_EQ(second.Text, "<none>");
+  player.reset();
+  form.reset();
+  Pactl("unload-module " + module);
+}
+
+// The server killed and started again: one report, then the lists and the capture come back on
+// their own.
+TEST_F(LiveInputsPulseTest, AServerThatRestartsIsFollowed) {
+  OwnDaemon own(DaemonDir + "-window");
+  ASSERT_EQ(own.Start(), "");
+  UseServer(own.Server());
+  Window form = Open();
+  ASSERT_TRUE(WaitUntil([&] { return form->ALAudioIn1->IsCapturing(); }));
+  EXPECT_EQ(form->lstDevices->currentText(), QStringLiteral("Monitor of Test-Sink"));
+
+  TModalBoxCatcher box;
+  ASSERT_EQ(kill(own.Pid(), SIGKILL), 0);
+  EXPECT_TRUE(WaitUntil([&] { return box.Text != "<none>"; }));
+  EXPECT_EQ(box.Text, "Audio device lost. - 6 - 6");
+  EXPECT_TRUE(WaitUntil([&] { return form->lstDevices->count() == 0; }));
+  EXPECT_FALSE(form->ALAudioIn1->IsCapturing());
+
+  TModalBoxCatcher second;
+  ASSERT_EQ(own.Start(), "");
+  EXPECT_TRUE(WaitUntil([&] { return form->ALAudioIn1->IsCapturing(); }));
+  EXPECT_TRUE(WaitUntil([&] { return form->lstDevices->count() == 2; }));
+  EXPECT_EQ(form->lstDevices->currentText(), QStringLiteral("Monitor of Test-Sink"));
+  EXPECT_EQ(second.Text, "<none>");
 }
 
 }  // namespace

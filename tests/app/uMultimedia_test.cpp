@@ -3,6 +3,7 @@
 #include "app/uAction.h"
 
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QTest>
 
 namespace {
@@ -40,26 +41,28 @@ TEST_F(DeviceSelectionTest, StartUpSelectsDeviceAndLineZeroThenPassesTheSettings
   EXPECT_EQ(
       std::vector<std::string>(Recorder->Calls.begin(), Recorder->Calls.begin() + startUp.size()),
       startUp);
-  EXPECT_EQ(Recorder->Devices[0].Volume, 100);
+  // The settings are kept by the control, and the line that records is left as it is.
+  EXPECT_EQ(Recorder->DeviceLineVolume, 100);
   EXPECT_EQ(Recorder->Devices[0].LineIndex, 0);
+  EXPECT_EQ(Recorder->Devices[0].LineSwitches, 0);
   EXPECT_EQ(Items(form->lstDevices),
             (std::vector<QString>{"Audio interne", "USB Microphone", "HDMI"}));
 
-  // No saved device at the first start: nothing matches the empty name, the control refuses
-  // -1 and device 0 stays the current one.
+  // No saved device at the first start: the default input is measured, which the control does
+  // not list here, so no device and no lines are shown.
   EXPECT_EQ(form->lstDevices->currentIndex(), -1);
-  EXPECT_EQ(Recorder->DeviceIndex, 0);
-  EXPECT_EQ(Items(form->lstDeviceLines), (std::vector<QString>{"Micro interne", "Entrée ligne"}));
-  EXPECT_EQ(form->lstDeviceLines->currentIndex(), -1);
+  EXPECT_EQ(form->lstDeviceLines->count(), 0);
   EXPECT_EQ(UserPrefs.Device, "");
 }
 
-TEST_F(DeviceSelectionTest, AnAbsentSavedDeviceKeepsItsNameAndTheCurrentDevice) {
+TEST_F(DeviceSelectionTest, AnAbsentSavedDeviceKeepsItsNameAndSwitchesNoLine) {
   ThreeDevices();
-  WriteIni("[AudioDevice]\nDevice=Carte USB\nDeviceLine=Micro\n");
+  // Device 0 has a line of that name, which does not record.
+  WriteIni("[AudioDevice]\nDevice=Carte USB\nDeviceLine=Entrée ligne\n");
   Window form = Open();
-  EXPECT_EQ(Recorder->DeviceIndex, 0);
   EXPECT_EQ(UserPrefs.Device, "Carte USB");
+  EXPECT_EQ(UserPrefs.DeviceLine, "Entrée ligne");
+  for (const TFakeAudioDevice& d : Recorder->Devices) EXPECT_EQ(d.LineSwitches, 0) << d.Name;
   form->close();
   EXPECT_NE(ReadIni().find("Device=Carte USB\n"), std::string::npos) << ReadIni();
 }
@@ -96,7 +99,8 @@ TEST_F(DeviceSelectionTest, SavedLineTheDeviceLacksIsKeptAndWrittenBack) {
 
   EXPECT_EQ(Items(form->lstDeviceLines), (std::vector<QString>{"HDMI"}));
   EXPECT_EQ(form->lstDeviceLines->currentIndex(), -1);
-  EXPECT_EQ(Recorder->Calls.back(), "DeviceLineIndex=-1");
+  EXPECT_NE(std::find(Recorder->Calls.begin(), Recorder->Calls.end(), "DeviceLineIndex=-1"),
+            Recorder->Calls.end());
   EXPECT_EQ(UserPrefs.DeviceLine, "Entrée ligne");
   form->close();
   EXPECT_NE(ReadIni().find("DeviceLine=Entrée ligne"), std::string::npos) << ReadIni();
@@ -160,7 +164,7 @@ TEST_F(DeviceSelectionTest, ListingFailuresAtStartUpAreContained) {
       {AudioRecordCall::GetDeviceCount, {}, 0},
       {AudioRecordCall::GetDeviceName, {}, 0},
       {AudioRecordCall::GetDeviceLineCount, {"Audio interne", "USB Microphone", "HDMI"}, 0},
-      {AudioRecordCall::DeviceLineVolume, {"Audio interne", "USB Microphone", "HDMI"}, 2},
+      {AudioRecordCall::DeviceLineVolume, {"Audio interne", "USB Microphone", "HDMI"}, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.call));
@@ -176,6 +180,26 @@ TEST_F(DeviceSelectionTest, ListingFailuresAtStartUpAreContained) {
     EXPECT_EQ(form->lstDeviceLines->count(), c.lines);
     EXPECT_TRUE(form->ActShowPnlConfig->Checked()) << "the preferences were still applied";
   }
+}
+
+// A control that tells of its changes is followed at once; one that cannot tell is read again
+// when the list is opened.
+TEST_F(DeviceSelectionTest, TheDeviceListFollowsTheControlsNewsAndIsReadAgainWhenOpened) {
+  ThreeDevices();
+  Window form = Open();
+  Recorder->Devices.push_back({"Casque Bluetooth", {"Micro"}});
+  Recorder->NotifyChanged();
+  QElapsedTimer clock;
+  clock.start();
+  while (form->lstDevices->count() != 4 && clock.elapsed() < 1000) QTest::qWait(10);
+  EXPECT_EQ(Items(form->lstDevices),
+            (std::vector<QString>{"Audio interne", "USB Microphone", "HDMI", "Casque Bluetooth"}));
+
+  Recorder->Devices.erase(Recorder->Devices.begin() + 1);
+  QTest::mouseClick(form->lstDevices, Qt::LeftButton);
+  EXPECT_EQ(Items(form->lstDevices),
+            (std::vector<QString>{"Audio interne", "HDMI", "Casque Bluetooth"}));
+  form->lstDevices->hidePopup();
 }
 
 TEST_F(DeviceSelectionTest, WithoutAControlThePicksDoNothing) {

@@ -126,13 +126,16 @@ TEST_F(CaptureTest, NewAlternativeTakesTheLeastUsedDevice) {
 
 TEST_F(CaptureTest, OpensTheMapperOrTheNamedDevice) {
   // The mapper is opened with a callback function and synchronous drivers allowed; a named
-  // device with the mapping flag as well.
-  for (const auto& [name, id, flags] :
-       {std::tuple{"default", WAVE_MAPPER, 0x30002u}, std::tuple{"Webcam", 2u, 0x30006u}}) {
+  // device with the mapping flag as well. The mapper tells which device it chose.
+  for (const auto& [name, id, flags, current] :
+       {std::tuple{"default", WAVE_MAPPER, 0x30002u, "Mic"},
+        std::tuple{"Webcam", 2u, 0x30006u, "Webcam"}}) {
     Backend->ClearCalls();
     auto capture = Build([&](TALAudioIn& a) { a.Device().SetDeviceName(name); });
     EXPECT_EQ(Backend->DevicesOf(WaveInCall::Open), std::vector<uint32_t>{id}) << name;
     EXPECT_EQ(Backend->OpenFlags(), std::vector<uint32_t>{flags}) << name;
+    EXPECT_TRUE(capture->IsCapturing());
+    EXPECT_EQ(capture->CurrentDeviceName(), current);
     EXPECT_EQ(Backend->CountOf(WaveInCall::Start), 1u);
     EXPECT_GE(Backend->CountOf(WaveInCall::AddBuffer),
               TALAudioIn::QueuedBuffers);  // and replacements
@@ -307,17 +310,19 @@ TEST_F(CaptureTest, HandledErrorsStaySilentAndTheRunCanEnd) {
       handled = true;
     });
   });
-  const std::vector<std::pair<std::string, int32_t>> expected{{"Can't open audio device.", 32},
-                                                              {"Can't start audio device.", 5}};
+  // One report: a device that did not open is not started too.
+  const std::vector<std::pair<std::string, int32_t>> expected{{"Can't open audio device.", 32}};
   EXPECT_EQ(errors, expected);
+  EXPECT_FALSE(capture->IsCapturing());
   EXPECT_TRUE(capture->GetEnabled());
 
   // Nothing was opened, so stopping has nothing to refuse, and a new start works.
   capture->Stop();
-  EXPECT_EQ(errors.size(), 2u);
+  EXPECT_EQ(errors.size(), 1u);
   EXPECT_FALSE(capture->GetEnabled());
   Backend->Devices->SetFailure(WaveInCall::Open, MMSYSERR_NOERROR);
   capture->Start();
+  EXPECT_TRUE(capture->IsCapturing());
   EXPECT_TRUE(receiver.WaitFor("buffer", 1));
 }
 

@@ -148,6 +148,9 @@ public:
     }
     return Devices->Open(deviceId, format, sink, stream);
   }
+  MMRESULT GetDeviceOf(uint32_t deviceId, const IWaveInStream& stream, uint32_t& current) override {
+    return Devices->GetDeviceOf(deviceId, stream, current);
+  }
   MMRESULT CheckOpen(uint32_t deviceId, uint32_t flags) override {
     {
       std::lock_guard lock(FMutex);

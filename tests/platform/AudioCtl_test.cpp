@@ -87,11 +87,12 @@ TEST(TPulseAudioRecord, AMissingServerIsAnErrorNamingTheControl) {
   }
 }
 
-TEST(DeviceLinesOf, PortsByDescriptionOrTheSourceItself) {
+TEST(DeviceLinesOf, PortsByDescriptionOrTheSourceItselfTheActiveOneFirst) {
   struct Case {
     const char* what;
     std::vector<SourcePort> ports;
     std::vector<SourcePort> lines;
+    std::string active = {};
   } cases[] = {
       {"no ports", {}, {{"", "Micro USB"}}},
       {"descriptions",
@@ -103,10 +104,22 @@ TEST(DeviceLinesOf, PortsByDescriptionOrTheSourceItself) {
       {"repeated descriptions",
        {{"front-mic", "Microphone"}, {"rear-mic", "Microphone"}},
        {{"front-mic", "Microphone"}, {"rear-mic", "Microphone #2"}}},
+      {"the active port leads, the others keep their order",
+       {{"mic", "Micro"}, {"headset", "Casque"}, {"linein", "Ligne"}},
+       {{"linein", "Ligne"}, {"mic", "Micro"}, {"headset", "Casque"}},
+       "linein"},
+      {"an active repeat keeps the name it has in the server's order",
+       {{"front-mic", "Microphone"}, {"rear-mic", "Microphone"}},
+       {{"rear-mic", "Microphone #2"}, {"front-mic", "Microphone"}},
+       "rear-mic"},
+      {"an active port that is not listed changes nothing",
+       {{"mic", "Micro"}, {"headset", "Casque"}},
+       {{"mic", "Micro"}, {"headset", "Casque"}},
+       "spdif"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const auto lines = DeviceLinesOf("Micro USB", c.ports);
+    const auto lines = DeviceLinesOf("Micro USB", c.ports, c.active);
     ASSERT_EQ(lines.size(), c.lines.size());
     for (size_t i = 0; i < lines.size(); ++i) {
       EXPECT_EQ(lines[i].Name, c.lines[i].Name);

@@ -55,6 +55,21 @@ inline std::string Pactl(const std::string& args) {
   return out;
 }
 
+// What a user set on the shared server: every source's volume, mute and active port, and the
+// default source, as pactl shows them.
+inline std::string SourceSettings() {
+  std::istringstream all(Pactl("list sources"));
+  std::string settings, line;
+  while (std::getline(all, line)) {
+    const auto start = line.find_first_not_of(" \t");
+    if (start == std::string::npos) continue;
+    for (const char* key : {"Name:", "Mute:", "Volume:", "Active Port:"})
+      if (line.compare(start, std::string(key).size(), key) == 0)
+        settings += line.substr(start) + "\n";
+  }
+  return settings + "Default: " + Pactl("get-default-source");
+}
+
 // Writes a 1 kHz stereo tone at the given fractions of full scale into the shared server's folder
 // and returns its path. It lasts longer than any test waits for it, so that it is still playing
 // when a slow run gets to its measurement.
@@ -77,12 +92,13 @@ inline std::string WriteTone(const std::string& name, double left, double right)
   return path;
 }
 
-// Plays a file into the shared server's null sink, whose monitor the tests record, for as long as
-// the object lives: paplay is stopped by its id, so that no player outlives its test.
+// Plays a file into the shared server's null sink, whose monitor the tests record (or into another
+// sink), for as long as the object lives: paplay is stopped by its id, so that no player outlives
+// its test.
 class Player {
 public:
-  explicit Player(const std::string& file) {
-    std::vector<std::string> args{"paplay", "--server=" + Server, "--device=stereolux_test", file};
+  explicit Player(const std::string& file, const std::string& sink = "stereolux_test") {
+    std::vector<std::string> args{"paplay", "--server=" + Server, "--device=" + sink, file};
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
