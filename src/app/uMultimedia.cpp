@@ -4,7 +4,11 @@
 #include "app/uLiveInputs.h"
 #include "app/uUserPrefs.h"
 
+#include "platform/DeviceNames.h"
+
 #include <QComboBox>
+
+#include <algorithm>
 
 TAudioRecordConnector AudioRecordConnector = ConnectSystemAudioRecord;
 
@@ -94,7 +98,14 @@ void SelectDeviceLine(TfmMain& Form, int Index, const std::string& Name) {
 }
 
 int IndexOfDevice(const TfmMain& Form, const std::string& Name) {
-  return IndexOfName(Form.lstDevices, Name);
+  const int found = IndexOfName(Form.lstDevices, Name);
+  if (found >= 0 || Name.empty()) return found;
+  // Preferences written when names were cut short name the device as it was then.
+  std::vector<std::string> listed;
+  for (int i = 0; i < Form.lstDevices->count(); ++i) listed.push_back(ItemText(Form.lstDevices, i));
+  const std::vector<std::string> legacy = LegacyDeviceNames(listed);
+  const auto at = std::find(legacy.begin(), legacy.end(), Name);
+  return at == legacy.end() ? -1 : static_cast<int>(at - legacy.begin());
 }
 
 int IndexOfDeviceLine(const TfmMain& Form, const std::string& Name) {

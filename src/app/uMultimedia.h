@@ -22,6 +22,7 @@ void SelectDevice(TfmMain& Form, int Index, const std::string& Name);
 void SelectDeviceLine(TfmMain& Form, int Index, const std::string& Name);
 
 // The position of the first device, or input line, whose name equals Name without regard to
-// letter case; -1 when there is none.
+// letter case; -1 when there is none. A device is also found under the name that it bore when
+// names were cut at 31 bytes.
 int IndexOfDevice(const TfmMain& Form, const std::string& Name);
 int IndexOfDeviceLine(const TfmMain& Form, const std::string& Name);

@@ -1,7 +1,7 @@
 #pragma once
 // The capture devices of the sound cards as libasound lists them, and the names under which the
-// wave-input layer and the recording control show them: the same 31-byte unique names as every
-// other device list, so that a name picked in one finds the same device in the other.
+// wave-input layer and the recording control show them: the same unique names (DeviceNames) as
+// every other device list, so that a name picked in one finds the same device in the other.
 
 #include <cstdint>
 #include <string>

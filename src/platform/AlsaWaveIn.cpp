@@ -20,7 +20,22 @@ constexpr unsigned PeriodUsec = 10000;
 constexpr unsigned BufferUsec = 200000;
 constexpr const char* MapperPcm = "default";
 
-MMRESULT AlsaError(int err) { return static_cast<MMRESULT>(err); }
+// libasound's negative error codes as the layer's own, so that a caller shows a small number
+// with a known meaning.
+MMRESULT AlsaError(int err) {
+  switch (-err) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO: return MMSYSERR_NODRIVER;  // no such card or device: nothing to record from
+    case EBUSY:
+    case EAGAIN: return MMSYSERR_ALLOCATED;  // another program holds it
+    case ENOMEM: return MMSYSERR_NOMEM;
+    case EACCES:
+    case EPERM: return MMSYSERR_NOTENABLED;
+    case EINVAL: return MMSYSERR_INVALPARAM;
+    default: return MMSYSERR_ERROR;
+  }
+}
 
 snd_pcm_format_t SampleFormat(uint16_t bits) {
   switch (bits) {

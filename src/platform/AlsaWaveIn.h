@@ -3,10 +3,10 @@
 // the capture devices of the sound cards, opened through the plug layer so that any format the
 // layer accepts is converted by libasound; the mapper records from the "default" PCM.
 //
-// A failure of libasound while opening comes back as its own negative error code, cast to an
-// MMRESULT: far above the layer's codes, and the same number again once read as a signed value.
-// A device that refuses the format is WAVERR_BADFORMAT. A device that goes away while recording
-// is reported as lost: its queued buffers come back and it takes no new ones.
+// A failure of libasound while opening comes back as the layer's code for its cause: a card or
+// device that is not there is MMSYSERR_NODRIVER, one that another program holds
+// MMSYSERR_ALLOCATED. A device that refuses the format is WAVERR_BADFORMAT. A device that goes away
+// while recording is reported as lost: its queued buffers come back and it takes no new ones.
 
 #include <functional>
 #include <memory>

@@ -2,6 +2,7 @@
 
 #include "platform/AlsaAudioRecord.h"
 #include "platform/PulseAudioRecord.h"
+#include "platform/SystemSound.h"
 
 void CheckAudioRecordIndex(int32_t Index, int32_t Count, const char* What) {
   if (Index < 0 || Index >= Count)
@@ -11,11 +12,9 @@ void CheckAudioRecordIndex(int32_t Index, int32_t Count, const char* What) {
 }
 
 std::shared_ptr<IAudioRecord> ConnectSystemAudioRecord() {
-  try {
-    return TPulseAudioRecord::Connect();
-  } catch (const EAudioRecordError&) {
-    return std::make_shared<TAlsaAudioRecord>();
-  }
+  // A server that answered once is waited for while it restarts: the cards are its own then.
+  if (SystemSound() == TSoundSystem::Server) return TPulseAudioRecord::Connect();
+  return std::make_shared<TAlsaAudioRecord>();
 }
 
 TCAudioRecord::TCAudioRecord(TAudioRecordConnector Connector) : FConnector(std::move(Connector)) {

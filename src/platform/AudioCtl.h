@@ -51,7 +51,7 @@ public:
 using TAudioRecordConnector = std::function<std::shared_ptr<IAudioRecord>()>;
 
 // The recording control of this desktop: the sound server's when one answers, else the sound
-// cards' own mixers.
+// cards' own mixers (SystemSound). Raises EAudioRecordError while the server is away.
 std::shared_ptr<IAudioRecord> ConnectSystemAudioRecord();
 
 // The wrapper the window owns. Creating it contacts nothing: the first call connects, so a

@@ -15,13 +15,13 @@ std::string CutUtf8(std::string_view text, size_t maxBytes) {
   return std::string(text.substr(0, end));
 }
 
-std::vector<std::string> UniqueDeviceNames(const std::vector<std::string>& names) {
+std::vector<std::string> UniqueDeviceNames(const std::vector<std::string>& names, size_t maxBytes) {
   std::vector<std::string> result;
   result.reserve(names.size());
   std::set<std::string> taken;
   std::vector<bool> repeated;
   for (const std::string& name : names) {
-    result.push_back(CutUtf8(name, MaxDeviceNameBytes));
+    result.push_back(CutUtf8(name, maxBytes));
     repeated.push_back(!taken.insert(result.back()).second);
   }
   // Repeats are renamed only once every first occurrence holds its name.
@@ -29,7 +29,7 @@ std::vector<std::string> UniqueDeviceNames(const std::vector<std::string>& names
     if (!repeated[i]) continue;
     for (int n = 2;; ++n) {
       const std::string suffix = " #" + std::to_string(n);
-      std::string candidate = CutUtf8(result[i], MaxDeviceNameBytes - suffix.size()) + suffix;
+      std::string candidate = CutUtf8(result[i], maxBytes - suffix.size()) + suffix;
       if (taken.insert(candidate).second) {
         result[i] = std::move(candidate);
         break;
@@ -37,6 +37,10 @@ std::vector<std::string> UniqueDeviceNames(const std::vector<std::string>& names
     }
   }
   return result;
+}
+
+std::vector<std::string> LegacyDeviceNames(const std::vector<std::string>& names) {
+  return UniqueDeviceNames(names, LegacyDeviceNameBytes);
 }
 
 std::vector<NamedCaptureSource> NameCaptureSources(const std::vector<CaptureSource>& sources) {

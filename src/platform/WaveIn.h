@@ -48,7 +48,9 @@ struct WAVEHDR {
   uintptr_t reserved;
 };
 
-constexpr size_t WaveInNameBytes = 32;  // product name: at most 31 bytes of UTF-8 and a zero
+// The product name: at most 127 bytes of UTF-8 and a zero. Real device descriptions are often
+// longer than the 31 characters that the multimedia service keeps.
+constexpr size_t WaveInNameBytes = 128;
 
 struct WAVEINCAPS {
   uint16_t wMid;

@@ -77,5 +77,6 @@ public:
   }
 };
 
-// The sound server's backend when a server answers, else the sound cards' own (libasound).
+// The sound server's backend when a server answers, else the sound cards' own (libasound); a
+// machine without either finds a server that starts later (SystemSound).
 std::shared_ptr<IWaveInBackend> CreateSystemWaveInBackend();

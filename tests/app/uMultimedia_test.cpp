@@ -92,6 +92,17 @@ TEST_F(DeviceSelectionTest, SavedDeviceIsFoundInAnyLetterCaseAndSavedAsListed) {
   EXPECT_EQ(UserPrefs.DeviceLine, "casque") << "the line is not recorded during start-up";
 }
 
+// Names are whole now; a preference written when they were cut at 31 bytes still finds its device,
+// and is written back whole.
+TEST_F(DeviceSelectionTest, ASavedNameCutAsNamesOnceWereFindsItsDevice) {
+  Recorder->Devices = {{"Monitor of Built-in Audio Analog Stereo", {"Monitor"}},
+                       {"Monitor of Built-in Audio Analog Stereo #2", {"Monitor"}}};
+  WriteIni("[AudioDevice]\nDevice=Monitor of Built-in Audio An #2\n");
+  Window form = Open();
+  EXPECT_EQ(form->lstDevices->currentIndex(), 1);
+  EXPECT_EQ(UserPrefs.Device, "Monitor of Built-in Audio Analog Stereo #2");
+}
+
 TEST_F(DeviceSelectionTest, SavedLineTheDeviceLacksIsKeptAndWrittenBack) {
   ThreeDevices();
   WriteIni("[AudioDevice]\nDevice=HDMI\nDeviceLine=Entrée ligne\n");

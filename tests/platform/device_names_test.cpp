@@ -51,19 +51,33 @@ TEST(UniqueDeviceNames, NumbersRepeatsFromTwo) {
 }
 
 TEST(UniqueDeviceNames, NamesThatAreTheSameOnceCutAreRepeats) {
-  const std::string base(31, 'x');
-  const auto names = UniqueDeviceNames({base + "A", base + "B"});
-  EXPECT_EQ(names[0], base);
-  EXPECT_EQ(names[1], std::string(28, 'x') + " #2");
+  for (size_t limit : {MaxDeviceNameBytes, LegacyDeviceNameBytes}) {
+    const std::string base(limit, 'x');
+    const auto names = UniqueDeviceNames({base + "A", base + "B"}, limit);
+    EXPECT_EQ(names[0], base);
+    EXPECT_EQ(names[1], std::string(limit - 3, 'x') + " #2");
+  }
+}
+
+// What the old 31-byte names of a list are: a saved one still finds its device.
+TEST(LegacyDeviceNames, AreTheNamesOfTheListCutAsTheyOnceWere) {
+  const std::vector<std::string> listed = {
+      "Monitor of Built-in Audio Analog Stereo", "Monitor of Built-in Audio Analog Stereo #2",
+      "Monitor of Built-in Audio Analog Surround", "USB Microphone"};
+  EXPECT_EQ(LegacyDeviceNames(listed),
+            (std::vector<std::string>{"Monitor of Built-in Audio Analo",
+                                      "Monitor of Built-in Audio An #2",
+                                      "Monitor of Built-in Audio An #3", "USB Microphone"}));
+  EXPECT_EQ(UniqueDeviceNames(listed), listed) << "whole names are kept";
 }
 
 TEST(UniqueDeviceNames, SuffixNeverSplitsACharacter) {
   const std::string e = "\xC3\xA9";
   std::vector<std::string> input(12,
                                  std::string(14, 'a') + e + e + e + e + e + e + e + e);  // 30 bytes
-  const auto names = UniqueDeviceNames(input);
+  const auto names = UniqueDeviceNames(input, LegacyDeviceNameBytes);
   for (const auto& n : names) {
-    EXPECT_LE(n.size(), MaxDeviceNameBytes);
+    EXPECT_LE(n.size(), LegacyDeviceNameBytes);
     EXPECT_TRUE(ValidUtf8(n)) << n;
   }
   EXPECT_EQ(names[1],

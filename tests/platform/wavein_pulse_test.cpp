@@ -7,8 +7,10 @@
 #include <mutex>
 #include <thread>
 
+#include "AlsaTestSupport.h"
 #include "PulseTestSupport.h"
 #include "WaveInTestSupport.h"
+#include "platform/AudioCtl.h"
 #include "platform/PulseWaveIn.h"
 
 namespace {
@@ -203,6 +205,27 @@ TEST_F(PulseWaveInTest, NothingHangsWhenTheServerFreezesOrGoes) {
   EXPECT_EQ(waveInReset(h), 0u);
   EXPECT_EQ(small.UnprepareAll(h), 0u);
   EXPECT_EQ(waveInClose(h), 0u);
+}
+
+// A machine with neither a sound server nor a card: the system's device calls and recording
+// control find a server that starts later, without being made anew.
+TEST(SystemSoundTest, ASoundServerThatStartsLaterIsFound) {
+  if (const std::string why = Unavailable(); !why.empty()) GTEST_SKIP() << why;
+  OwnDaemon own(DaemonDir + "-later");
+  own.Stop();
+  ASSERT_EQ(setenv("PULSE_SERVER", own.Server().c_str(), 1), 0);
+  AlsaConfig config;
+  config.Use("");
+  SetWaveInBackend(nullptr);
+  TCAudioRecord rec;
+  EXPECT_EQ(waveInGetNumDevs(), 0u);
+  EXPECT_EQ(rec.GetDeviceCount(), 0);
+
+  ASSERT_EQ(own.Start(), "");
+  EXPECT_TRUE(PollUntil([] { return waveInGetNumDevs() == 2; }, 5s, 200ms));
+  EXPECT_EQ(TCAudioRecord().GetDeviceCount(), 2) << "a control made now asks the server";
+  SetWaveInBackend(nullptr);
+  unsetenv("PULSE_SERVER");
 }
 
 }  // namespace

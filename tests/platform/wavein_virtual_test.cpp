@@ -55,15 +55,17 @@ std::string CapsName(uint32_t id) {
   return caps.szPname;
 }
 
-TEST_F(VirtualWaveInTest, ListsDevicesUnderUniqueNamesOfAtMost31Bytes) {
-  Use({Square("Line In", {0.5}), Square("Line In", {0.5}), Square(std::string(40, 'L'), {0.5})});
-  ASSERT_EQ(waveInGetNumDevs(), 3u);
+TEST_F(VirtualWaveInTest, ListsDevicesUnderUniqueNamesOfAtMost127Bytes) {
+  Use({Square("Line In", {0.5}), Square("Line In", {0.5}), Square(std::string(40, 'L'), {0.5}),
+       Square(std::string(130, 'L'), {0.5})});
+  ASSERT_EQ(waveInGetNumDevs(), 4u);
   EXPECT_EQ(CapsName(0), "Line In");
   EXPECT_EQ(CapsName(1), "Line In #2");
-  EXPECT_EQ(CapsName(2), std::string(31, 'L'));
+  EXPECT_EQ(CapsName(2), std::string(40, 'L'));
+  EXPECT_EQ(CapsName(3), std::string(127, 'L'));
 
   WAVEINCAPS caps{};
-  EXPECT_EQ(waveInGetDevCaps(3, &caps, sizeof caps), MMSYSERR_BADDEVICEID);
+  EXPECT_EQ(waveInGetDevCaps(4, &caps, sizeof caps), MMSYSERR_BADDEVICEID);
   EXPECT_EQ(waveInGetDevCaps(0, &caps, sizeof caps - 1), MMSYSERR_INVALPARAM);
   EXPECT_EQ(waveInGetDevCaps(0, nullptr, sizeof caps), MMSYSERR_INVALPARAM);
 }
