@@ -132,14 +132,14 @@ public:
   // Gives the idle blocks of the buffer pool back to the heap.
   QTimer* tmrSmartBuffers;
 
-  // Lists and selects the input devices and lines; null when it could not be created.
-  std::unique_ptr<TCAudioRecord> rec;
-
   // Keeps the lists and the capture in step with the inputs the system has, and shows the
-  // capture's errors.
+  // capture's errors. Declared before the control, whose news it takes, so that it goes after.
   std::unique_ptr<TLiveInputs> LiveInputs;
   // Brings the bars and readouts to zero while the input sends nothing.
   std::unique_ptr<TSilenceWatch> SilenceWatch;
+
+  // Lists and selects the input devices and lines; null when it could not be created.
+  std::unique_ptr<TCAudioRecord> rec;
 
 protected:
   void resizeEvent(QResizeEvent* Event) override;
