@@ -68,6 +68,7 @@ public:
   void ActPeakResetExecute(QObject* Sender);
   void ActShowPeakPercentExecute(QObject* Sender);
   void ActShowPeakDBFSExecute(QObject* Sender);
+  void ActStayOnTopExecute(QObject* Sender);
   void ALPPMMeter1ValueChange(TALCommonMeter* Sender, int32_t AChannel, double AValue, double AMin,
                               double AMax);
   void tbLevelLeftChange(QObject* Sender);
@@ -90,6 +91,7 @@ public:
   TAction* ActPeakReset;
   TAction* ActShowPeakPercent;
   TAction* ActShowPeakDBFS;
+  TAction* ActStayOnTop;
 
   // Menus.
   QMenuBar* AdvMainMenu1;
@@ -136,6 +138,7 @@ public:
 protected:
   void resizeEvent(QResizeEvent* Event) override;
   void closeEvent(QCloseEvent* Event) override;
+  void showEvent(QShowEvent* Event) override;
   void contextMenuEvent(QContextMenuEvent* Event) override;
 
 private:
@@ -150,6 +153,8 @@ private:
   void FormCreate();
   void InitAudio();
   void InitVu();
+  // Keeps the window from becoming smaller than the meter and the visible panels need.
+  void UpdateMinimumSize();
 
   QWidget* FClientArea;
   int32_t FMenuHeight = 0;
