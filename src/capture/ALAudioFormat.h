@@ -69,6 +69,9 @@ static_assert(ALWaveFormatHeaderSize == sizeof(TALWaveFormatExtensible));
 // {00000001-0000-0010-8000-00AA00389B71}
 constexpr TALGuid KSDATAFORMAT_SUBTYPE_PCM = {
     0x00000001, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+// {00000003-0000-0010-8000-00AA00389B71}: 32-bit IEEE floats, full scale 1.0.
+constexpr TALGuid KSDATAFORMAT_SUBTYPE_IEEE_FLOAT = {
+    0x00000003, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
 
 // Speaker positions; the ordinal is the bit of the channel mask.
 enum TALSpeaker : uint32_t {

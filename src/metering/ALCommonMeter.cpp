@@ -3,9 +3,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "kernels/LPIPPI.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #if defined(__SSE__)
 #include <xmmintrin.h>
 #endif
@@ -32,6 +36,33 @@ private:
 double FullScale(uint32_t ABitsPerSample) {
   if (ABitsPerSample == 0 || ABitsPerSample > 64) return 0;
   return static_cast<double>((uint64_t{1} << (ABitsPerSample - 1)) - 1);
+}
+
+bool IsFloatFormat(const TALWaveFormatExtensible& AFormat) {
+  return AFormat.Format.wBitsPerSample == 32 &&
+         AFormat.Format.wFormatTag == WAVE_FORMAT_EXTENSIBLE &&
+         AFormat.SubFormat == KSDATAFORMAT_SUBTYPE_IEEE_FLOAT;
+}
+
+// Samples at or beyond AHigh or ALow.
+int64_t CountClipped(const float* AData, std::size_t ACount, float AHigh, float ALow) {
+  std::size_t n = 0;
+  int64_t Clipped = 0;
+#if defined(__SSE2__)
+  const __m128 High = _mm_set1_ps(AHigh);
+  const __m128 Low = _mm_set1_ps(ALow);
+  __m128i Counts = _mm_setzero_si128();  // four lanes of -1 per clipped sample
+  for (; n + 4 <= ACount; n += 4) {
+    const __m128 x = _mm_loadu_ps(AData + n);
+    const __m128 Out = _mm_or_ps(_mm_cmpge_ps(x, High), _mm_cmple_ps(x, Low));
+    Counts = _mm_sub_epi32(Counts, _mm_castps_si128(Out));
+  }
+  alignas(16) int32_t Lanes[4];
+  _mm_store_si128(reinterpret_cast<__m128i*>(Lanes), Counts);
+  Clipped = int64_t{Lanes[0]} + Lanes[1] + Lanes[2] + Lanes[3];
+#endif
+  for (; n < ACount; ++n) Clipped += (AData[n] >= AHigh) | (AData[n] <= ALow);
+  return Clipped;
 }
 
 }  // namespace
@@ -149,6 +180,17 @@ void TALCommonMeter::SetOnValueChange(TALMeterValueChangeEvent AValue) {
   if (Section) FOnValueChange = std::move(AValue);
 }
 
+void TALCommonMeter::SetOnClip(TALMeterClipEvent AValue) {
+  TOWLockSection Section = FLock->WriteLock();
+  if (Section) FOnClip = std::move(AValue);
+}
+
+int64_t TALCommonMeter::ClippedSamples(int32_t AChannel) const {
+  if (AChannel < 0 || AChannel >= ALMaxMeterChannels) return 0;
+  TOWLockSection Section = FLock->ReadLock();
+  return FClipped[static_cast<std::size_t>(AChannel)];
+}
+
 int32_t TALCommonMeter::ActiveChannelCount() const {
   return std::min(CountChannels(), static_cast<int32_t>(FWaveFormat.Format.nChannels));
 }
@@ -180,7 +222,10 @@ TOWNotifyResult TALCommonMeter::InputOperation(TOWBasicPin* /*Sender*/,
 void TALCommonMeter::StartStream(const TALWaveFormatExtensible* AWaveFormat) {
   if (!AWaveFormat) return;
   FWaveFormat = *AWaveFormat;
-  FMax = FullScale(FWaveFormat.Format.wBitsPerSample);
+  FFloatSamples = IsFloatFormat(FWaveFormat);
+  FMax = FFloatSamples ? 1.0 : FullScale(FWaveFormat.Format.wBitsPerSample);
+  FClipped.fill(0);
+  FClipPending.fill(false);
   FBufferQueue->Clear();
   // The read position belongs to the oldest queued buffer, which the clearing dropped; kept,
   // it would skip that many frames of the new stream.
@@ -222,6 +267,7 @@ void TALCommonMeter::ProcessQueue() {
       while (BlockAvailable()) {
         ProcessBlock(Values);
         for (int32_t i = 0; i < Active; ++i) Publish(i, Values[static_cast<std::size_t>(i)]);
+        PublishClips();
       }
       break;
     case stSingleBuffer:
@@ -273,19 +319,24 @@ void TALCommonMeter::FillBlock() {
       Size = static_cast<int32_t>(Buffer->GetSize());
     }
     const int32_t Count = std::min(BlockSize - Done, Size - FLastBufferPos);
-    for (int32_t i = 0; i < Active; ++i)
-      ConvertChannel(Buffer->ByteRead(), Buffer->GetByteSize(), i, FLastBufferPos, Count,
-                     BlockBuffer(i) + Done);
+    for (int32_t i = 0; i < Active; ++i) {
+      const auto Channel = static_cast<std::size_t>(i);
+      if (const int64_t Clipped = ConvertChannel(Buffer->ByteRead(), Buffer->GetByteSize(), i,
+                                                 FLastBufferPos, Count, BlockBuffer(i) + Done)) {
+        FClipped[Channel] += Clipped;
+        FClipPending[Channel] = true;
+      }
+    }
     FLastBufferPos += Count;
     Done += Count;
   }
 }
 
-void TALCommonMeter::ConvertChannel(const uint8_t* AData, std::size_t ADataBytes, int32_t AChannel,
-                                    int32_t AFirstFrame, int32_t ACount,
-                                    float* ADestination) const {
+int64_t TALCommonMeter::ConvertChannel(const uint8_t* AData, std::size_t ADataBytes,
+                                       int32_t AChannel, int32_t AFirstFrame, int32_t ACount,
+                                       float* ADestination) const {
   const uint32_t Bits = FWaveFormat.Format.wBitsPerSample;
-  if (Bits != 8 && Bits != 16 && Bits != 24 && Bits != 32) return;
+  if (Bits != 8 && Bits != 16 && Bits != 24 && Bits != 32) return 0;
   const std::size_t SampleBytes = Bits / 8;
   const std::size_t Step = FWaveFormat.Format.nBlockAlign;
   const std::size_t Offset = static_cast<std::size_t>(AChannel) * SampleBytes;
@@ -299,31 +350,48 @@ void TALCommonMeter::ConvertChannel(const uint8_t* AData, std::size_t ADataBytes
   const std::size_t Count =
       std::min(static_cast<std::size_t>(ACount), Readable > First ? Readable - First : 0);
   std::fill(ADestination + Count, ADestination + ACount, 0.0f);
-  if (Count == 0) return;
+  if (Count == 0) return 0;
 
   const uint8_t* Source = AData + First * Step + Offset;
   const IppiSize Region{1, static_cast<int32_t>(Count)};
   const auto SourceStep = static_cast<int32_t>(Step);
+  const auto High = static_cast<float>(FMax);
+  const float Low = -High - 1;
+  if (FFloatSamples) {
+    for (std::size_t n = 0; n < Count; ++n, Source += Step)
+      std::memcpy(ADestination + n, Source, sizeof(float));
+    return CountClipped(ADestination, Count, 1.0f, -1.0f);
+  }
   switch (Bits) {
-    case 8: ippiConvert_8u32f_C1R(Source, SourceStep, ADestination, sizeof(float), Region); break;
+    case 8:
+      // Unsigned samples around 128 are centred, so that digital silence is 0 for the
+      // filter from the first sample instead of a step that takes seconds to decay.
+      ippiConvert_8u32f_C1R(Source, SourceStep, ADestination, sizeof(float), Region);
+      for (std::size_t n = 0; n < Count; ++n) ADestination[n] -= 128.0f;
+      return CountClipped(ADestination, Count, High, Low);
     case 16:
       ippiConvert_16s32f_C1R(reinterpret_cast<const int16_t*>(Source), SourceStep, ADestination,
                              sizeof(float), Region);
-      break;
+      return CountClipped(ADestination, Count, High, Low);
     case 24:
       for (std::size_t n = 0; n < Count; ++n, Source += Step) {
         const uint32_t Raw = Source[0] | (uint32_t{Source[1]} << 8) | (uint32_t{Source[2]} << 16);
         // Bit 23 carries the sign.
         ADestination[n] = static_cast<float>(static_cast<int32_t>(Raw << 8) >> 8);
       }
-      break;
-    case 32:
+      return CountClipped(ADestination, Count, High, Low);
+    default: {
+      // Counted on the integers: as floats, the samples next to full scale round onto it.
+      int64_t Clipped = 0;
       for (std::size_t n = 0; n < Count; ++n, Source += Step) {
         int32_t Sample;
         std::memcpy(&Sample, Source, sizeof(Sample));
         ADestination[n] = static_cast<float>(Sample);
+        Clipped += (Sample == std::numeric_limits<int32_t>::max()) |
+                   (Sample == std::numeric_limits<int32_t>::min());
       }
-      break;
+      return Clipped;
+    }
   }
 }
 
@@ -339,6 +407,16 @@ void TALCommonMeter::Publish(int32_t AChannel, double AValue) {
   }
   Pin->SubmitValueRange(AValue, Min, Max);
   if (FOnValueChange) FOnValueChange(this, AChannel, AValue, Min, Max);
+}
+
+void TALCommonMeter::PublishClips() {
+  const int32_t Active = ActiveChannelCount();
+  for (int32_t i = 0; i < Active; ++i) {
+    bool& Pending = FClipPending[static_cast<std::size_t>(i)];
+    if (!Pending) continue;
+    Pending = false;
+    if (FOnClip) FOnClip(this, i);
+  }
 }
 
 void TALCommonMeter::DeliverReadyValues(TSLMainThreadNotify* /*Sender*/) {
@@ -360,4 +438,5 @@ void TALCommonMeter::DeliverReadyValues(TSLMainThreadNotify* /*Sender*/) {
       }
     }
   } while (Any);
+  PublishClips();
 }

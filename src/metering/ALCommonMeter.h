@@ -25,6 +25,8 @@ using TALChannelReals = std::array<double, ALMaxMeterChannels>;
 class TALCommonMeter;
 using TALMeterValueChangeEvent = std::function<void(TALCommonMeter* Sender, int32_t AChannel,
                                                     double AValue, double AMin, double AMax)>;
+// New samples at full scale arrived on AChannel.
+using TALMeterClipEvent = std::function<void(TALCommonMeter* Sender, int32_t AChannel)>;
 
 // The audio buffers a meter has received and not yet used up, oldest first. The queue keeps
 // its own buffer object on the memory of each buffer it is given: the samples are not copied.
@@ -58,6 +60,11 @@ private:
 // publishes every changed value on the channel's output pin and through OnValueChange,
 // either at once on the delivering thread (stNone) or later on the main thread.
 //
+// While converting the samples it counts, per channel, those at full scale (clipped): the
+// format's largest positive or most negative value, or for floating-point samples a
+// magnitude of 1.0 or more. Each hand-over that follows new clipped samples on a channel
+// raises OnClip for it, after that hand-over's value changes.
+//
 // Everything that touches the stream state runs under the component lock, so the thread
 // that delivers the stream and the main thread never run meter code at the same time.
 class TALCommonMeter : public TLPComponent {
@@ -79,6 +86,11 @@ public:
   uint32_t Period() const { return FTimePeriod; }
   void SetPeriod(uint32_t AValue) { SetTimePeriod(AValue); }
   void SetOnValueChange(TALMeterValueChangeEvent AValue);
+  void SetOnClip(TALMeterClipEvent AValue);
+
+  // Clipped samples of a channel measured since the stream started; 0 for a channel
+  // outside 0 .. 31.
+  int64_t ClippedSamples(int32_t AChannel) const;
 
   // min(CountChannels, channels of the current stream).
   int32_t ActiveChannelCount() const;
@@ -111,13 +123,18 @@ protected:
   }
   const TALWaveFormatExtensible& WaveFormat() const { return FWaveFormat; }
   double Max() const { return FMax; }
+  // The stream carries 32-bit IEEE floats, full scale 1.0.
+  bool FloatSamples() const { return FFloatSamples; }
 
 private:
   bool BlockAvailable() const;
   void Publish(int32_t AChannel, double AValue);
-  // Moves count frames of one channel from the raw interleaved data into the block buffer.
-  void ConvertChannel(const uint8_t* AData, std::size_t ADataBytes, int32_t AChannel,
-                      int32_t AFirstFrame, int32_t ACount, float* ADestination) const;
+  // Raises OnClip for every active channel with clipped samples not yet told.
+  void PublishClips();
+  // Moves count frames of one channel from the raw interleaved data into the block buffer;
+  // returns how many of them were clipped.
+  int64_t ConvertChannel(const uint8_t* AData, std::size_t ADataBytes, int32_t AChannel,
+                         int32_t AFirstFrame, int32_t ACount, float* ADestination) const;
 
   std::unique_ptr<TALOWAudioSinkPin> FInputPin;
   std::unique_ptr<TOWPinList> FOutputPins;
@@ -128,9 +145,14 @@ private:
   TSLSynchronizeType FSynchronizeType = stSingleBuffer;
   uint32_t FTimePeriod = 100;
   double FMax = 0;
+  bool FFloatSamples = false;
   int32_t FLastBufferPos = 0;
   std::vector<std::vector<float>> FInternalBuffers;
   TALMeterValueChangeEvent FOnValueChange;
+  TALMeterClipEvent FOnClip;
+  std::array<int64_t, ALMaxMeterChannels> FClipped{};
+  // Channels whose new clipped samples OnClip has not yet told.
+  std::array<bool, ALMaxMeterChannels> FClipPending{};
   std::unique_ptr<TALMeterBufferQueue> FBufferQueue;
   bool FBeforeDestructionDone = false;
 };

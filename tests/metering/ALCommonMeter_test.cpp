@@ -114,30 +114,41 @@ TEST_F(CommonMeterTest, ExactlyOneBlockOfUnreadFramesProcessesNothing) {
 }
 
 struct TDepthCase {
-  uint32_t Bits;
+  uint32_t Bits;  // 0: float
   std::vector<int32_t> Samples;
   TBlock Expected;
   double Max;
+  int64_t Clipped;
 };
 
-// The block buffers hold the integer sample values as floats, unscaled; 8-bit samples keep
-// their offset of 128.
-TEST_F(CommonMeterTest, SampleDepthsConvertToUnscaledFloats) {
+// The block buffers hold the sample values as floats, unscaled; 8-bit samples are centred on
+// their offset of 128. Samples at either end of the format's range count as clipped.
+TEST_F(CommonMeterTest, SampleDepthsConvertToUnscaledFloatsAndCountClipping) {
+  const float Inf = std::numeric_limits<float>::infinity();
   const TDepthCase Cases[] = {
-      {8, {0, 128, 255, 1}, {0, 128, 255, 1}, 127},
-      {16, {-32768, 32767, -1, 0}, {-32768, 32767, -1, 0}, 32767},
-      {24, {-8388608, 8388607, -1, 1}, {-8388608, 8388607, -1, 1}, 8388607},
+      {8, {0, 128, 255, 1, 254}, {-128, 0, 127, -127, 126}, 127, 2},
+      {16, {-32768, 32767, -1, 0, 32766}, {-32768, 32767, -1, 0, 32766}, 32767, 2},
+      {24, {-8388608, 8388607, -1, 1, -8388607}, {-8388608, 8388607, -1, 1, -8388607}, 8388607, 2},
+      // Next to full scale a 32-bit sample rounds onto it as a float, and is not clipped.
       {32,
-       {std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max(), -1, 123456789},
-       {-2147483648.0f, 2147483648.0f, -1, 123456792.0f},
-       2147483647},
+       {std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max(), -1, 123456789,
+        2147483600},
+       {-2147483648.0f, 2147483648.0f, -1, 123456792.0f, 2147483648.0f},
+       2147483647,
+       2},
+      // Floats beyond full scale are kept; an infinite sample is clipped too.
+      {0,
+       {FloatBits(-1.0f), FloatBits(1.5f), FloatBits(0.25f), FloatBits(-0.999f), FloatBits(Inf)},
+       {-1.0f, 1.5f, 0.25f, -0.999f, Inf},
+       1,
+       3},
   };
-  Meter->SetPeriod(4);  // 4 frames at 1000 Hz
+  Meter->SetPeriod(5);  // 5 frames at 1000 Hz
   Meter->SetSynchronizeType(stNone);
   for (const TDepthCase& Case : Cases) {
     SCOPED_TRACE(Case.Bits);
     // A new value for each depth, so that each raises an event.
-    Meter->Value = [&Case](int32_t, const TBlock&) { return Case.Bits; };
+    Meter->Value = [&Case](int32_t, const TBlock&) { return Case.Bits + 1; };
     Meter->Blocks.clear();
     Events.clear();
     // Mono, and the second channel of a stereo stream whose first channel is silent.
@@ -145,11 +156,16 @@ TEST_F(CommonMeterTest, SampleDepthsConvertToUnscaledFloats) {
       Start(MakeFormat(1000, Case.Bits, Channels));
       std::vector<int32_t> Samples;
       for (int32_t Sample : Case.Samples) {
-        if (Channels == 2) Samples.push_back(0);
+        if (Channels == 2) Samples.push_back(Case.Bits == 8 ? 128 : 0);
         Samples.push_back(Sample);
       }
-      Samples.resize(Samples.size() + Channels);  // one more frame completes the block
+      // One more frame completes the block; it is not measured yet, so not counted either.
+      Samples.insert(Samples.end(), Channels, Case.Samples[0]);
       Send(Samples);
+      EXPECT_EQ(Meter->ClippedSamples(static_cast<int32_t>(Channels) - 1), Case.Clipped);
+      if (Channels == 2) {
+        EXPECT_EQ(Meter->ClippedSamples(0), 0);
+      }
     }
     ASSERT_EQ(Meter->Blocks.size(), 2u);
     EXPECT_EQ(Meter->Blocks[0][0], Case.Expected);
@@ -157,6 +173,47 @@ TEST_F(CommonMeterTest, SampleDepthsConvertToUnscaledFloats) {
     ASSERT_FALSE(Events.empty());
     EXPECT_EQ(Events[0].Max, Case.Max);
   }
+}
+
+// OnClip comes on the main thread in the hand-over that brings the values, after them, once
+// per channel that had new clipped samples; the count runs on until the next start.
+TEST_F(CommonMeterTest, ClippingIsToldInTheHandOverOfTheValues) {
+  std::vector<std::pair<char, int32_t>> Told;
+  Meter->SetOnValueChange([&](TALCommonMeter*, int32_t AChannel, double, double, double) {
+    Told.emplace_back('v', AChannel);
+  });
+  Meter->SetOnClip([&](TALCommonMeter* ASender, int32_t AChannel) {
+    EXPECT_EQ(ASender, Meter.get());
+    Told.emplace_back('c', AChannel);
+  });
+  Meter->SetPeriod(10);
+  Start(MakeFormat(1000, 16, 2));
+  std::vector<int32_t> Samples = Ramp(0, 21, 2);
+  Samples[2 * 3 + 1] = 32767;    // block 0, right
+  Samples[2 * 14 + 1] = -32768;  // block 1, right
+  Samples[2 * 20] = 32767;       // the next block, not measured yet
+  Send(Samples);
+  EXPECT_TRUE(Told.empty());
+  Drain();
+  EXPECT_EQ(Told, (std::vector<std::pair<char, int32_t>>{{'v', 0}, {'v', 1}, {'c', 1}}));
+  EXPECT_EQ(Meter->ClippedSamples(0), 0);
+  EXPECT_EQ(Meter->ClippedSamples(1), 2);
+
+  Told.clear();
+  Send(Ramp(21, 10, 2));  // completes the block with the left channel's clipped sample
+  Drain();
+  EXPECT_EQ(Told, (std::vector<std::pair<char, int32_t>>{{'v', 0}, {'v', 1}, {'c', 0}}));
+  EXPECT_EQ(Meter->ClippedSamples(0), 1);
+  EXPECT_EQ(Meter->ClippedSamples(1), 2);
+
+  Told.clear();
+  Send(Ramp(31, 10, 2));  // nothing clipped: values only
+  Drain();
+  EXPECT_EQ(Told, (std::vector<std::pair<char, int32_t>>{{'v', 0}, {'v', 1}}));
+  EXPECT_EQ(Meter->ClippedSamples(32), 0);
+
+  Start(MakeFormat(1000, 16, 2));
+  EXPECT_EQ(Meter->ClippedSamples(1), 0);
 }
 
 struct TSyncCase {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -37,7 +38,10 @@ private:
   std::unique_ptr<TALOWAudioSourcePin> FOutputPin;
 };
 
+// ABits 0 stands for 32-bit IEEE floats.
 inline TALWaveFormatExtensible MakeFormat(uint32_t ARate, uint32_t ABits, uint32_t AChannels) {
+  const bool Float = ABits == 0;
+  if (Float) ABits = 32;
   TALWaveFormatExtensible Format{};
   Format.Format.wFormatTag = WAVE_FORMAT_EXTENSIBLE;
   Format.Format.nChannels = static_cast<uint16_t>(AChannels);
@@ -47,11 +51,15 @@ inline TALWaveFormatExtensible MakeFormat(uint32_t ARate, uint32_t ABits, uint32
   Format.Format.wBitsPerSample = static_cast<uint16_t>(ABits);
   Format.Format.cbSize = ALWaveFormatExtraSize;
   Format.wValidBitsPerSample = static_cast<uint16_t>(ABits);
-  Format.SubFormat = KSDATAFORMAT_SUBTYPE_PCM;
+  Format.SubFormat = Float ? KSDATAFORMAT_SUBTYPE_IEEE_FLOAT : KSDATAFORMAT_SUBTYPE_PCM;
   return Format;
 }
 
-// Interleaved frames: Samples[frame * channels + channel], in the stream's raw integer units.
+// The bits of a float sample, for MakeBuffer on a float stream.
+inline int32_t FloatBits(float AValue) { return std::bit_cast<int32_t>(AValue); }
+
+// Interleaved frames: Samples[frame * channels + channel], in the stream's raw integer units
+// (FloatBits of the samples on a float stream).
 inline std::shared_ptr<IALAudioBuffer> MakeBuffer(const TALWaveFormatExtensible& AFormat,
                                                   const std::vector<int32_t>& ASamples) {
   const uint32_t Channels = AFormat.Format.nChannels;
