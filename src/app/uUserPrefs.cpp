@@ -9,12 +9,18 @@
 #include <QComboBox>
 #include <QSlider>
 
+#include <cstdio>
 #include <filesystem>
 
 TUserPrefs UserPrefs;
 
 void LoadUserPrefs(const std::string& FileName, TfmMain& Form) {
   const TIniFile ini = TIniFile::Load(FileName);
+  // The file will not be written over either; the user should know why nothing was restored.
+  if (const std::error_code err = ini.LoadError())
+    std::fprintf(stderr,
+                 "stereolux: Impossible de lire %s : %s ; ses réglages ne sont pas appliqués\n",
+                 FileName.c_str(), err.message().c_str());
   UserPrefs.Device = ini.ReadString(rsSectionAudioDevice, rsKeyDevice, "");
   UserPrefs.DeviceLine = ini.ReadString(rsSectionAudioDevice, rsKeyDeviceLine, "");
   UserPrefs.ShowPeak = ini.ReadBool(rsSectionAudioDevice, rsKeyShowPeak, true);

@@ -199,7 +199,8 @@ TEST_F(UserPrefsTest, FailedWriteIsReportedAndTheWindowStillCloses) {
   Window form = Open();
   TModalBoxCatcher box;
   form->close();
-  EXPECT_EQ(box.Text, "Impossible d'écrire dans " + IniPath);
+  EXPECT_EQ(box.Text, "Impossible d'écrire dans " + IniPath + " : " +
+                          std::make_error_code(std::errc::is_a_directory).message());
   EXPECT_FALSE(form->isVisible());
 }
 
