@@ -52,7 +52,9 @@ void InitPaths(const std::string& ExeFileName) {
   ReadmeFileName = ReadmeFileNameIn(AppFolder);
 
   std::error_code ec;
-  if (!fs::exists(IniFileName, ec) && ::access(AppFolder.c_str(), W_OK) != 0) {
+  const bool installed =
+      !fs::exists(AppFolder + ReadmeName, ec) && fs::is_regular_file(ReadmeFileName, ec);
+  if (installed || (!fs::exists(IniFileName, ec) && ::access(AppFolder.c_str(), W_OK) != 0)) {
     const QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
     if (!config.isEmpty()) IniFileName = (config + QStringLiteral("/stereolux.ini")).toStdString();
   }

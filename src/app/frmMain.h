@@ -31,9 +31,11 @@ extern std::string AppFolder;  // ends with a path separator
 extern std::string IniFileName;
 extern std::string ReadmeFileName;
 
-// Derives the three paths from the executable's full path. The preferences live beside the
-// executable; an installed program cannot write there, so when that folder is not writable
-// and holds no preferences yet, they go to the user's configuration folder instead.
+// Derives the three paths from the executable's full path. An installed program (its readme
+// in the documentation folder of its prefix rather than beside it) keeps each user's
+// preferences in stereolux.ini of the user's configuration folder. A program run from its
+// build or from a folder of its own keeps them beside the executable, unless that folder is
+// not writable and holds no preferences yet.
 void InitPaths(const std::string& ExeFileName);
 
 // The main window: the LED meter between the configuration panel (devices, trims, release

@@ -274,6 +274,32 @@ TEST_F(UserPrefsTest, UnwritableFolderWithoutPreferencesUsesTheConfigurationFold
   EXPECT_EQ(IniFileName, IniPath);
 }
 
+TEST_F(UserPrefsTest, InstalledProgramKeepsThemInTheConfigurationFolder) {
+  // An installed layout: the readme in the prefix's documentation folder, a writable bin/
+  // that even holds preferences of its own.
+  const QDir root(folder.path());
+  ASSERT_TRUE(root.mkpath(QStringLiteral("usr/bin")));
+  ASSERT_TRUE(root.mkpath(QStringLiteral("usr/share/doc/stereolux")));
+  QFile readme(root.filePath(QStringLiteral("usr/share/doc/stereolux/a_lire.txt")));
+  ASSERT_TRUE(readme.open(QIODevice::WriteOnly));
+  readme.close();
+  ExeFileName = root.filePath(QStringLiteral("usr/bin/stereolux")).toStdString();
+  IniPath = ExeFileName + ".ini";
+  WriteIni("[AudioSource]\nInLevelCoefLeft=50\n");
+  const QString config =
+      QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) + "/stereolux.ini";
+  QFile::remove(config);
+
+  Window form = Open();
+  EXPECT_EQ(IniFileName, config.toStdString());
+  EXPECT_EQ(ReadmeFileName, readme.fileName().toStdString());
+  EXPECT_EQ(form->tbLevelLeft->value(), 100) << "the file beside the program is not read";
+  form->close();
+  EXPECT_TRUE(QFile::exists(config));
+  EXPECT_EQ(ReadIni(), "[AudioSource]\nInLevelCoefLeft=50\n") << "nor written";
+  QFile::remove(config);
+}
+
 TEST_F(UserPrefsTest, FailedWriteIsReportedAndTheWindowStillCloses) {
   // The preferences file exists but cannot be replaced.
   ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("stereolux.ini")));
