@@ -4,17 +4,24 @@
 #include "app/uAction.h"
 #include "app/uMultimedia.h"
 #include "app/uRes.h"
+#include "app/uWindowState.h"
 #include "platform/IniFile.h"
 
 #include <QComboBox>
 #include <QSlider>
 
+#include <cstdio>
 #include <filesystem>
 
 TUserPrefs UserPrefs;
 
 void LoadUserPrefs(const std::string& FileName, TfmMain& Form) {
   const TIniFile ini = TIniFile::Load(FileName);
+  // The file will not be written over either; the user should know why nothing was restored.
+  if (const std::error_code err = ini.LoadError())
+    std::fprintf(stderr,
+                 "stereolux: Impossible de lire %s : %s ; ses réglages ne sont pas appliqués\n",
+                 FileName.c_str(), err.message().c_str());
   UserPrefs.Device = ini.ReadString(rsSectionAudioDevice, rsKeyDevice, "");
   UserPrefs.DeviceLine = ini.ReadString(rsSectionAudioDevice, rsKeyDeviceLine, "");
   UserPrefs.ShowPeak = ini.ReadBool(rsSectionAudioDevice, rsKeyShowPeak, true);
@@ -23,7 +30,9 @@ void LoadUserPrefs(const std::string& FileName, TfmMain& Form) {
   UserPrefs.GUIShowPnlConfig = ini.ReadBool(rsSectionGUI, rsKeyGUIShowPnlConfig, true);
   UserPrefs.InLevelCoefLeft = ini.ReadInteger(rsSectionAudioSource, rsKeyInLevelCoefLeft, 100);
   UserPrefs.InLevelCoefRight = ini.ReadInteger(rsSectionAudioSource, rsKeyInLevelCoefRight, 100);
+  WindowState = ReadWindowState(ini);
   ApplyUserPrefs(Form);
+  ApplyWindowState(Form, WindowState);
 }
 
 void SaveUserPrefs(const std::string& FileName) {
@@ -41,6 +50,7 @@ void SaveUserPrefs(const std::string& FileName) {
   ini.WriteBool(rsSectionGUI, rsKeyGUIShowPnlConfig, UserPrefs.GUIShowPnlConfig);
   ini.WriteInteger(rsSectionAudioSource, rsKeyInLevelCoefLeft, UserPrefs.InLevelCoefLeft);
   ini.WriteInteger(rsSectionAudioSource, rsKeyInLevelCoefRight, UserPrefs.InLevelCoefRight);
+  WriteWindowState(ini, WindowState);
   ini.Save();
 }
 
