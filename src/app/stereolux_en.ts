@@ -38,6 +38,13 @@ Qt's own options (-platform, -display, -style...) are passed on to Qt.
     </message>
 </context>
 <context>
+    <name>TLiveInputs</name>
+    <message>
+        <source>Aucune entrée audio n'est disponible.</source>
+        <translation>No audio input is available.</translation>
+    </message>
+</context>
+<context>
     <name>TfmAbout</name>
     <message>
         <source>Merci aux premiers utilisateurs</source>

@@ -1,6 +1,7 @@
 #include "app/uLiveInputs.h"
 
 #include "app/frmMain.h"
+#include "app/uLanguage.h"
 #include "app/uMultimedia.h"
 #include "app/uUserPrefs.h"
 #include "capture/ALAudioIn.h"
@@ -195,9 +196,11 @@ void TLiveInputs::ShowPendingError() {
   if (!FPending) return;
   const auto [text, code] = *FPending;
   FPending.reset();
-  const QString message = text == CantOpen && FForm.lstDevices->count() == 0
-                              ? QStringLiteral("No audio input is available.")
-                              : QString::asprintf("%s - %u - %x", text.c_str(), code, code);
+  const QString message =
+      text == CantOpen && FForm.lstDevices->count() == 0
+          ? Text("TLiveInputs",
+                 QT_TRANSLATE_NOOP("TLiveInputs", "Aucune entrée audio n'est disponible."))
+          : QString::asprintf("%s - %u - %x", text.c_str(), code, code);
   // One box at a time, shown without a modal loop of its own, so that nothing the event loop
   // is doing meanwhile (an open list, another box) can keep it from appearing.
   if (FBox) {

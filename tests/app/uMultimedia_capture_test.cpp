@@ -206,7 +206,7 @@ TEST_F(CaptureDeviceTest, WithoutAnyInputOneBoxSaysSoAndAnInputThatAppearsIsMeas
   QElapsedTimer clock;
   clock.start();
   while (box.Text == "<none>" && clock.elapsed() < 5000) QTest::qWait(20);
-  EXPECT_EQ(box.Text, "No audio input is available.");
+  EXPECT_EQ(box.Text, "Aucune entrée audio n'est disponible.");
   for (const QLabel* label : {form->lblLeft, form->lblRight, form->lblPeakLeft, form->lblPeakRight})
     EXPECT_EQ(label->text(), QString());
 
