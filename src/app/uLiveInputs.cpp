@@ -146,6 +146,11 @@ void TLiveInputs::Measure(const std::string& Name) {
 void TLiveInputs::Restart(const std::string& Name) {
   // The capture opens its device only when it starts.
   TALAudioIn& capture = *FForm.ALAudioIn1;
+  struct TRestarting {
+    bool& Flag;
+    explicit TRestarting(bool& AFlag) : Flag(AFlag) { Flag = true; }
+    ~TRestarting() { Flag = false; }
+  } restarting(FRestarting);
   capture.Device().SetDeviceName(Name);
   capture.SetEnabled(false);
   capture.SetEnabled(true);
@@ -183,7 +188,9 @@ void TLiveInputs::ShowLinesOf(int Index) {
 }
 
 void TLiveInputs::CaptureError(const std::string& Text, uint32_t Code) {
-  if (FStarted && !FSettle.isActive()) FSettle.start();  // where to go next
+  // A run that ended by itself: where to go next. A restart that failed is tried again with the
+  // retries.
+  if (FStarted && !FRestarting && !FSettle.isActive()) FSettle.start();
   if (FReported) return;
   FReported = true;
   FPending.emplace(Text, Code);

@@ -57,6 +57,7 @@ private:
   QTimer FSettle;
   QTimer FRetry;
   bool FStarted = false;
+  bool FRestarting = false;
   bool FListed = false;    // the control answered the last listing with some device
   std::string FShown;      // the device whose lines are listed
   bool FReported = false;  // the current outage has been shown
