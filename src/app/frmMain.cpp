@@ -53,6 +53,7 @@ void InitPaths(const std::string& ExeFileName) {
     const QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
     if (!config.isEmpty()) IniFileName = (config + QStringLiteral("/stereolux.ini")).toStdString();
   }
+  IniFileName = NewerUserConfigIni(IniFileName);
 }
 
 namespace {
