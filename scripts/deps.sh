@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake pkg-config
+  build-essential cmake pkg-config dpkg-dev
   qt6-base-dev
   libpulse-dev libasound2-dev libsndfile1-dev
   libgtest-dev libgmock-dev libbenchmark-dev

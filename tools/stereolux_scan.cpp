@@ -266,6 +266,10 @@ int Scan(const TOptions& AOptions) {
 int main(int argc, char** argv) {
   // The meter measures on the capture's thread; the queue only serves its set-up.
   SLSetMessageQueue(std::make_shared<TSLMessageQueue>());
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("stereolux-scan %s\n", STEREOLUX_VERSION);
+    return 0;
+  }
   TOptions options;
   if (!ParseOptions(argc, argv, options)) {
     std::fputs(Usage, stderr);

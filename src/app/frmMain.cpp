@@ -4,11 +4,14 @@
 #include "app/uAction.h"
 #include "app/uApplication.h"
 #include "app/uMaths.h"
+#include "app/uMenuKeys.h"
 #include "app/uMultimedia.h"
 #include "app/uOfficeMenuStyle.h"
+#include "app/uPanelLayout.h"
 #include "app/uShellOpen.h"
 #include "app/uUserPrefs.h"
 #include "app/uVu.h"
+#include "app/uWindowState.h"
 #include "capture/ALAudioIn.h"
 #include "capture/SLSmartBufferManager.h"
 #include "dataflow/LPComponent.h"
@@ -27,7 +30,6 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
-#include <QStandardPaths>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -49,9 +51,11 @@ void InitPaths(const std::string& ExeFileName) {
   ReadmeFileName = ReadmeFileNameIn(AppFolder);
 
   std::error_code ec;
-  if (!fs::exists(IniFileName, ec) && ::access(AppFolder.c_str(), W_OK) != 0) {
-    const QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
-    if (!config.isEmpty()) IniFileName = (config + QStringLiteral("/stereolux.ini")).toStdString();
+  const bool installed =
+      !fs::exists(AppFolder + ReadmeName, ec) && fs::is_regular_file(ReadmeFileName, ec);
+  if (installed || (!fs::exists(IniFileName, ec) && ::access(AppFolder.c_str(), W_OK) != 0)) {
+    const std::string config = UserConfigIniFileName();
+    if (!config.empty()) IniFileName = config;
   }
   IniFileName = NewerUserConfigIni(IniFileName);
 }
@@ -186,33 +190,38 @@ void TfmMain::CreateActions() {
     return [this, Method](QObject* Sender) { (this->*Method)(Sender); };
   };
   ActAppClose =
-      new TAction(this, QStringLiteral("Quitter"), false, handler(&TfmMain::ActAppCloseExecute));
-  ActAppHelpIndex = new TAction(this, QStringLiteral("Index de l'aide"), false, {});
-  ActAppReadme = new TAction(this, QStringLiteral("Lisez-moi..."), false,
+      new TAction(this, QStringLiteral("&Quitter"), false, handler(&TfmMain::ActAppCloseExecute));
+  ActAppHelpIndex = new TAction(this, QStringLiteral("&Index de l'aide"), false, {});
+  ActAppReadme = new TAction(this, QStringLiteral("&Lisez-moi..."), false,
                              handler(&TfmMain::ActAppReadmeExecute));
-  ActAppAbout = new TAction(this, QStringLiteral("A propos..."), false,
+  ActAppAbout = new TAction(this, QStringLiteral("&A propos..."), false,
                             handler(&TfmMain::ActAppAboutExecute));
   ActVuHorz =
-      new TAction(this, QStringLiteral("Horizontal"), false, handler(&TfmMain::ActVuHorzExecute));
+      new TAction(this, QStringLiteral("&Horizontal"), false, handler(&TfmMain::ActVuHorzExecute));
   ActVuVert =
-      new TAction(this, QStringLiteral("Vertical"), false, handler(&TfmMain::ActVuVertExecute));
+      new TAction(this, QStringLiteral("&Vertical"), false, handler(&TfmMain::ActVuVertExecute));
   ActVuBar =
-      new TAction(this, QStringLiteral("Mode Barre"), false, handler(&TfmMain::ActVuBarExecute));
+      new TAction(this, QStringLiteral("Mode &Barre"), false, handler(&TfmMain::ActVuBarExecute));
   ActVuDot =
-      new TAction(this, QStringLiteral("Mode Point"), false, handler(&TfmMain::ActVuDotExecute));
-  ActShowPnlConfig = new TAction(this, QStringLiteral("Montrer panneau de configuration"), false,
+      new TAction(this, QStringLiteral("Mode &Point"), false, handler(&TfmMain::ActVuDotExecute));
+  ActShowPnlConfig = new TAction(this, QStringLiteral("Montrer panneau de &configuration"), false,
                                  handler(&TfmMain::ActShowPnlConfigExecute));
-  ActShowPnlLevel = new TAction(this, QStringLiteral("Montrer panneau des niveaux"), false,
+  ActShowPnlLevel = new TAction(this, QStringLiteral("Montrer panneau des &niveaux"), false,
                                 handler(&TfmMain::ActShowPnlLevelExecute));
-  ActShowPeak = new TAction(this, QStringLiteral("Afficher la mémorisation des crêtes"), false,
+  ActShowPeak = new TAction(this, QStringLiteral("&Afficher la mémorisation des crêtes"), false,
                             handler(&TfmMain::ActShowPeakExecute));
-  ActPeakReset = new TAction(this, QStringLiteral("Reset mémorisation des crêtes"), false,
+  ActPeakReset = new TAction(this, QStringLiteral("&Reset mémorisation des crêtes"), false,
                              handler(&TfmMain::ActPeakResetExecute));
   ActShowPeakPercent =
-      new TAction(this, QStringLiteral("Afficher valeurs en pourcentage (crêtes mémorisées)"),
+      new TAction(this, QStringLiteral("Afficher valeurs en p&ourcentage (crêtes mémorisées)"),
                   false, handler(&TfmMain::ActShowPeakPercentExecute));
-  ActShowPeakDBFS = new TAction(this, QStringLiteral("Afficher valeurs en dBFS (valeurs en cours)"),
-                                true, handler(&TfmMain::ActShowPeakDBFSExecute));
+  ActShowPeakDBFS =
+      new TAction(this, QStringLiteral("Afficher valeurs en &dBFS (valeurs en cours)"), true,
+                  handler(&TfmMain::ActShowPeakDBFSExecute));
+  ActStayOnTop = new TAction(this, QStringLiteral("&Toujours au premier plan"), false,
+                             handler(&TfmMain::ActStayOnTopExecute));
+  ActAppClose->SetShortCut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+  ActPeakReset->SetShortCut(QKeySequence(Qt::CTRL | Qt::Key_R));
 }
 
 void TfmMain::CreateMenus() {
@@ -221,13 +230,13 @@ void TfmMain::CreateMenus() {
   AdvMainMenu1->setContextMenuPolicy(Qt::PreventContextMenu);
   ApplyOfficeMenuStyle(AdvMainMenu1);
 
-  QMenu* file = AdvMainMenu1->addMenu(QStringLiteral("Fichier"));
+  QMenu* file = AdvMainMenu1->addMenu(QStringLiteral("&Fichier"));
   ActAppClose->AddTo(file);
 
-  QMenu* source = AdvMainMenu1->addMenu(QStringLiteral("Source"));
+  QMenu* source = AdvMainMenu1->addMenu(QStringLiteral("&Source"));
   ActShowPnlConfig->AddTo(source);
 
-  QMenu* view = AdvMainMenu1->addMenu(QStringLiteral("Affichage"));
+  QMenu* view = AdvMainMenu1->addMenu(QStringLiteral("&Affichage"));
   ActShowPnlLevel->AddTo(view);
   view->addSeparator();
   ActVuHorz->AddTo(view);
@@ -236,13 +245,15 @@ void TfmMain::CreateMenus() {
   ActVuBar->AddTo(view);
   ActVuDot->AddTo(view);
   view->addSeparator();
-  ActShowPeakDBFS->AddTo(view, QStringLiteral("Afficher valeurs en dBFS"));
-  ActShowPeakPercent->AddTo(view, QStringLiteral("Afficher valeurs en pourcentage"));
+  ActShowPeakDBFS->AddTo(view, QStringLiteral("Afficher valeurs en &dBFS"));
+  ActShowPeakPercent->AddTo(view, QStringLiteral("Afficher valeurs en p&ourcentage"));
   view->addSeparator();
   ActShowPeak->AddTo(view);
   ActPeakReset->AddTo(view);
+  view->addSeparator();
+  ActStayOnTop->AddTo(view);
 
-  QMenu* help = AdvMainMenu1->addMenu(QStringLiteral("Aide"));
+  QMenu* help = AdvMainMenu1->addMenu(QStringLiteral("A&ide"));
   ActAppHelpIndex->AddTo(help);
   help->addSeparator();
   ActAppReadme->AddTo(help);
@@ -267,6 +278,7 @@ void TfmMain::CreateMenus() {
   ActPeakReset->AddTo(AdvPopupMenu1);
   AdvPopupMenu1->addSeparator();
   ActAppClose->AddTo(AdvPopupMenu1);
+  InstallMenuKeys(*this);
 }
 
 void TfmMain::CreateConfigPanel() {
@@ -400,8 +412,13 @@ void TfmMain::SetClientHeight(int32_t Value) { resize(width(), Value + FMenuHeig
 void TfmMain::resizeEvent(QResizeEvent* Event) {
   QWidget::resizeEvent(Event);
   AdvMainMenu1->setGeometry(0, 0, width(), FMenuHeight);
+  LayoutPanels(*this, ClientWidth());
   FClientArea->setGeometry(0, FMenuHeight, ClientWidth(), ClientHeight());
   FormResize(this);
+}
+
+void TfmMain::UpdateMinimumSize() {
+  setMinimumSize(MinimumClientSize(*this) + QSize(0, FMenuHeight));
 }
 
 void TfmMain::closeEvent(QCloseEvent* Event) {
@@ -416,6 +433,12 @@ void TfmMain::closeEvent(QCloseEvent* Event) {
     Event->accept();
   else
     Event->ignore();
+}
+
+void TfmMain::showEvent(QShowEvent* Event) {
+  QWidget::showEvent(Event);
+  // The frame is known from now on: all of it must be on the screen too.
+  if (!Event->spontaneous()) PlaceForm(*this, pos(), QSize(ClientWidth(), ClientHeight()));
 }
 
 void TfmMain::contextMenuEvent(QContextMenuEvent* Event) {
@@ -462,9 +485,11 @@ void TfmMain::FormResize(QObject* /*Sender*/) {
   if (ActShowPnlLevel->Checked()) h -= pnlLevel->height();
   Vumeter->SetWidth(w);
   Vumeter->SetHeight(h);
+  UpdateMinimumSize();
 }
 
 void TfmMain::FormCloseQuery(QObject* /*Sender*/, bool& CanClose) {
+  WindowState = CaptureWindowState(*this);
   SaveUserPrefs(IniFileName);
   CanClose = true;
 }
@@ -478,16 +503,18 @@ void TfmMain::ActAppAboutExecute(QObject* /*Sender*/) {
   fmAbout.exec();
 }
 
+// Choosing the orientation the window already has changes nothing: turning it again would
+// leave the bars across a window of the other shape.
 void TfmMain::ActVuHorzExecute(QObject* Sender) {
   ActVuVert->SetChecked(false);
   ActVuHorz->SetChecked(true);
-  if (Sender) SetVuVertical(*this, false);
+  if (Sender && VuState.Vertical) SetVuVertical(*this, false);
 }
 
 void TfmMain::ActVuVertExecute(QObject* Sender) {
   ActVuHorz->SetChecked(false);
   ActVuVert->SetChecked(true);
-  if (Sender) SetVuVertical(*this, true);
+  if (Sender && !VuState.Vertical) SetVuVertical(*this, true);
 }
 
 void TfmMain::ActVuBarExecute(QObject* /*Sender*/) {
@@ -529,6 +556,16 @@ void TfmMain::ActShowPeakExecute(QObject* Sender) {
   lblPeakRight->setVisible(show);
   btnPeakReset->setVisible(show);
   if (!show) Vumeter->PeakReset();
+}
+
+void TfmMain::ActStayOnTopExecute(QObject* Sender) {
+  if (Sender) ActStayOnTop->SetChecked(!ActStayOnTop->Checked());
+  const bool onTop = ActStayOnTop->Checked();
+  if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) == onTop) return;
+  // A new set of flags takes effect on a new native window, which starts hidden.
+  const bool shown = isVisible();
+  setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
+  if (shown) show();
 }
 
 void TfmMain::ActPeakResetExecute(QObject* /*Sender*/) { ResetPeaks(*this); }

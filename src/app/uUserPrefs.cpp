@@ -4,6 +4,7 @@
 #include "app/uAction.h"
 #include "app/uMultimedia.h"
 #include "app/uRes.h"
+#include "app/uWindowState.h"
 #include "platform/IniFile.h"
 
 #include <QComboBox>
@@ -47,7 +48,9 @@ void LoadUserPrefs(const std::string& FileName, TfmMain& Form) {
   UserPrefs.GUIShowPnlConfig = ini.ReadBool(rsSectionGUI, rsKeyGUIShowPnlConfig, true);
   UserPrefs.InLevelCoefLeft = ini.ReadInteger(rsSectionAudioSource, rsKeyInLevelCoefLeft, 100);
   UserPrefs.InLevelCoefRight = ini.ReadInteger(rsSectionAudioSource, rsKeyInLevelCoefRight, 100);
+  WindowState = ReadWindowState(ini);
   ApplyUserPrefs(Form);
+  ApplyWindowState(Form, WindowState);
 }
 
 void SaveUserPrefs(const std::string& FileName) {
@@ -65,6 +68,7 @@ void SaveUserPrefs(const std::string& FileName) {
   ini.WriteBool(rsSectionGUI, rsKeyGUIShowPnlConfig, UserPrefs.GUIShowPnlConfig);
   ini.WriteInteger(rsSectionAudioSource, rsKeyInLevelCoefLeft, UserPrefs.InLevelCoefLeft);
   ini.WriteInteger(rsSectionAudioSource, rsKeyInLevelCoefRight, UserPrefs.InLevelCoefRight);
+  WriteWindowState(ini, WindowState);
   try {
     ini.Save();
   } catch (const EIniWriteError& E) {
