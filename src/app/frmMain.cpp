@@ -189,36 +189,28 @@ void TfmMain::CreateActions() {
   auto handler = [this](void (TfmMain::*Method)(QObject*)) {
     return [this, Method](QObject* Sender) { (this->*Method)(Sender); };
   };
-  ActAppClose =
-      new TAction(this, QStringLiteral("&Quitter"), false, handler(&TfmMain::ActAppCloseExecute));
-  ActAppHelpIndex = new TAction(this, QStringLiteral("&Index de l'aide"), false, {});
-  ActAppReadme = new TAction(this, QStringLiteral("&Lisez-moi..."), false,
-                             handler(&TfmMain::ActAppReadmeExecute));
-  ActAppAbout = new TAction(this, QStringLiteral("&A propos..."), false,
-                            handler(&TfmMain::ActAppAboutExecute));
-  ActVuHorz =
-      new TAction(this, QStringLiteral("&Horizontal"), false, handler(&TfmMain::ActVuHorzExecute));
-  ActVuVert =
-      new TAction(this, QStringLiteral("&Vertical"), false, handler(&TfmMain::ActVuVertExecute));
-  ActVuBar =
-      new TAction(this, QStringLiteral("Mode &Barre"), false, handler(&TfmMain::ActVuBarExecute));
-  ActVuDot =
-      new TAction(this, QStringLiteral("Mode &Point"), false, handler(&TfmMain::ActVuDotExecute));
-  ActShowPnlConfig = new TAction(this, QStringLiteral("Montrer panneau de &configuration"), false,
+  ActAppClose = new TAction(this, tr("&Quitter"), false, handler(&TfmMain::ActAppCloseExecute));
+  ActAppHelpIndex = new TAction(this, tr("&Index de l'aide"), false, {});
+  ActAppReadme =
+      new TAction(this, tr("&Lisez-moi..."), false, handler(&TfmMain::ActAppReadmeExecute));
+  ActAppAbout = new TAction(this, tr("&A propos..."), false, handler(&TfmMain::ActAppAboutExecute));
+  ActVuHorz = new TAction(this, tr("&Horizontal"), false, handler(&TfmMain::ActVuHorzExecute));
+  ActVuVert = new TAction(this, tr("&Vertical"), false, handler(&TfmMain::ActVuVertExecute));
+  ActVuBar = new TAction(this, tr("Mode &Barre"), false, handler(&TfmMain::ActVuBarExecute));
+  ActVuDot = new TAction(this, tr("Mode &Point"), false, handler(&TfmMain::ActVuDotExecute));
+  ActShowPnlConfig = new TAction(this, tr("Montrer panneau de &configuration"), false,
                                  handler(&TfmMain::ActShowPnlConfigExecute));
-  ActShowPnlLevel = new TAction(this, QStringLiteral("Montrer panneau des &niveaux"), false,
+  ActShowPnlLevel = new TAction(this, tr("Montrer panneau des &niveaux"), false,
                                 handler(&TfmMain::ActShowPnlLevelExecute));
-  ActShowPeak = new TAction(this, QStringLiteral("&Afficher la mémorisation des crêtes"), false,
+  ActShowPeak = new TAction(this, tr("&Afficher la mémorisation des crêtes"), false,
                             handler(&TfmMain::ActShowPeakExecute));
-  ActPeakReset = new TAction(this, QStringLiteral("&Reset mémorisation des crêtes"), false,
+  ActPeakReset = new TAction(this, tr("&Reset mémorisation des crêtes"), false,
                              handler(&TfmMain::ActPeakResetExecute));
-  ActShowPeakPercent =
-      new TAction(this, QStringLiteral("Afficher valeurs en p&ourcentage (crêtes mémorisées)"),
-                  false, handler(&TfmMain::ActShowPeakPercentExecute));
-  ActShowPeakDBFS =
-      new TAction(this, QStringLiteral("Afficher valeurs en &dBFS (valeurs en cours)"), true,
-                  handler(&TfmMain::ActShowPeakDBFSExecute));
-  ActStayOnTop = new TAction(this, QStringLiteral("&Toujours au premier plan"), false,
+  ActShowPeakPercent = new TAction(this, tr("Afficher valeurs en p&ourcentage (crêtes mémorisées)"),
+                                   false, handler(&TfmMain::ActShowPeakPercentExecute));
+  ActShowPeakDBFS = new TAction(this, tr("Afficher valeurs en &dBFS (valeurs en cours)"), true,
+                                handler(&TfmMain::ActShowPeakDBFSExecute));
+  ActStayOnTop = new TAction(this, tr("&Toujours au premier plan"), false,
                              handler(&TfmMain::ActStayOnTopExecute));
   ActAppClose->SetShortCut(QKeySequence(Qt::CTRL | Qt::Key_Q));
   ActPeakReset->SetShortCut(QKeySequence(Qt::CTRL | Qt::Key_R));
@@ -230,13 +222,13 @@ void TfmMain::CreateMenus() {
   AdvMainMenu1->setContextMenuPolicy(Qt::PreventContextMenu);
   ApplyOfficeMenuStyle(AdvMainMenu1);
 
-  QMenu* file = AdvMainMenu1->addMenu(QStringLiteral("&Fichier"));
+  QMenu* file = AdvMainMenu1->addMenu(tr("&Fichier"));
   ActAppClose->AddTo(file);
 
-  QMenu* source = AdvMainMenu1->addMenu(QStringLiteral("&Source"));
+  QMenu* source = AdvMainMenu1->addMenu(tr("&Source"));
   ActShowPnlConfig->AddTo(source);
 
-  QMenu* view = AdvMainMenu1->addMenu(QStringLiteral("&Affichage"));
+  QMenu* view = AdvMainMenu1->addMenu(tr("&Affichage"));
   ActShowPnlLevel->AddTo(view);
   view->addSeparator();
   ActVuHorz->AddTo(view);
@@ -245,15 +237,15 @@ void TfmMain::CreateMenus() {
   ActVuBar->AddTo(view);
   ActVuDot->AddTo(view);
   view->addSeparator();
-  ActShowPeakDBFS->AddTo(view, QStringLiteral("Afficher valeurs en &dBFS"));
-  ActShowPeakPercent->AddTo(view, QStringLiteral("Afficher valeurs en p&ourcentage"));
+  ActShowPeakDBFS->AddTo(view, tr("Afficher valeurs en &dBFS"));
+  ActShowPeakPercent->AddTo(view, tr("Afficher valeurs en p&ourcentage"));
   view->addSeparator();
   ActShowPeak->AddTo(view);
   ActPeakReset->AddTo(view);
   view->addSeparator();
   ActStayOnTop->AddTo(view);
 
-  QMenu* help = AdvMainMenu1->addMenu(QStringLiteral("A&ide"));
+  QMenu* help = AdvMainMenu1->addMenu(tr("A&ide"));
   ActAppHelpIndex->AddTo(help);
   help->addSeparator();
   ActAppReadme->AddTo(help);
@@ -325,7 +317,7 @@ void TfmMain::CreateConfigPanel() {
   lblLevelCoefRight = NewLabel(pnlConf, QStringLiteral("100 %"), QRect(408, 31, 40, 15),
                                timesNewRoman, yellowOnDarkRed, Qt::AlignCenter);
 
-  lblHalfLive = NewLabel(pnlConf, QStringLiteral("Relachement"), QRect(462, 8, 73, 14),
+  lblHalfLive = NewLabel(pnlConf, tr("Relachement"), QRect(462, 8, 73, 14),
                          QFont(QStringLiteral("Tahoma"), 8),
                          "color: #C0C0C0; background: transparent;", leftMiddle);
   seHalfLive = new QSpinBox(pnlConf);
@@ -363,7 +355,7 @@ void TfmMain::CreateLevelPanel() {
   lblPeakRight = NewLabel(pnlLevel, QStringLiteral("-96.0 dBFS"), QRect(138, 20, 104, 15), courier,
                           orangeOnDarkRed, Qt::AlignCenter);
 
-  btnPeakReset = new QPushButton(QStringLiteral("Reset"), pnlLevel);
+  btnPeakReset = new QPushButton(tr("Reset"), pnlLevel);
   btnPeakReset->setGeometry(250, 8, 63, 25);
   btnPeakReset->setContextMenuPolicy(Qt::PreventContextMenu);
   connect(btnPeakReset, &QPushButton::clicked, this, [this] { ActPeakReset->Execute(); });

@@ -15,6 +15,7 @@
 #include <QSpinBox>
 #include <QTest>
 #include <QTimer>
+#include <QTranslator>
 #include <QWindow>
 
 #include <functional>
@@ -241,6 +242,20 @@ TEST_F(MainWindowTest, MenusHoldTheListedEntries) {
   EXPECT_EQ(
       MenuEntry(form->AdvMainMenu1, QStringLiteral("Reset mémorisation des crêtes"))->shortcut(),
       QKeySequence(QStringLiteral("Ctrl+R")));
+}
+
+TEST_F(MainWindowTest, EnglishCatalogueTranslatesTheWindow) {
+  QTranslator english;
+  ASSERT_TRUE(english.load(QStringLiteral(":/i18n/stereolux_en.qm")));
+  QCoreApplication::installTranslator(&english);
+  Window form = Open();
+  QCoreApplication::removeTranslator(&english);
+  std::vector<QString> bar;
+  for (const QAction* a : form->AdvMainMenu1->actions()) bar.push_back(a->text());
+  EXPECT_EQ(bar, (std::vector<QString>{"&File", "&Source", "&View", "&Help"}));
+  EXPECT_EQ(form->lblHalfLive->text(), QStringLiteral("Release"));
+  EXPECT_NE(MenuEntry(form->AdvPopupMenu1, QStringLiteral("Show values in percent (peak memory)")),
+            nullptr);
 }
 
 TEST_F(MainWindowTest, MenusAndCommandsAnswerTheKeyboard) {
