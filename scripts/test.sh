@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds Stereolux with its tests and runs them: the normal build in build/, then the core
-# libraries under AddressSanitizer+UndefinedBehaviorSanitizer and under ThreadSanitizer,
-# then the fuzz targets for a bounded time.
+# Builds Stereolux with its tests and runs them: the normal build in build/ (the Debian package
+# included), then the core libraries under AddressSanitizer+UndefinedBehaviorSanitizer and
+# under ThreadSanitizer, then the programs at -O3, then the fuzz targets for a bounded time.
+# Warnings are errors in every build.
 # Exits non-zero when any build or test fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -19,7 +20,8 @@ fi
 run_suite() {
   local dir=$1; shift
   echo "=== ${dir}: configure and build"
-  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTEREOLUX_TESTS=ON "$@" >/dev/null
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTEREOLUX_TESTS=ON -DSTEREOLUX_WERROR=ON \
+    "$@" >/dev/null
   cmake --build "$dir" -j "$jobs"
   echo "=== ${dir}: tests"
   ctest --test-dir "$dir" --output-on-failure --timeout 300 -j "$jobs" || status=1
@@ -30,6 +32,15 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
   run_suite build-asan -DSTEREOLUX_GUI=OFF -DSTEREOLUX_SANITIZE=address
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   run_suite build-tsan -DSTEREOLUX_GUI=OFF -DSTEREOLUX_SANITIZE=thread
+
+# The programs as a packager builds them (Release, -O3 with GCC): some warnings come only from
+# the optimiser's view of inlined code.
+echo "=== build-release: the programs at -O3 with GCC"
+if ! { CC=gcc CXX=g++ cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DSTEREOLUX_TESTS=OFF \
+         -DSTEREOLUX_WERROR=ON >/dev/null &&
+       cmake --build build-release -j "$jobs" --target stereolux stereolux-scan; }; then
+  status=1
+fi
 
 # Fuzz targets: built apart with clang and libFuzzer, each run for a bounded time.
 run_fuzz() {

@@ -6,9 +6,9 @@
 #include <string>
 #include <string_view>
 #include <system_error>
-#include <vector>
 
-// Raised when an INI file cannot be written. The message is the one the user sees;
+// Raised when an INI file cannot be written. The message is the one the user sees, the path
+// followed by the system's reason ("Impossible d'écrire dans PATH : REASON");
 // the path and the system's reason are kept apart for callers that want them.
 class EIniWriteError : public std::runtime_error {
 public:
@@ -34,11 +34,16 @@ public:
   // Values longer than this many characters are cut when read.
   static constexpr std::size_t MaxValueLength = 2047;
 
+  // Files larger than this are not read: they give an empty INI that Save will not write.
+  static constexpr std::size_t MaxFileSize = std::size_t{16} << 20;
+
   TIniFile() = default;
 
   // Reads the file at APath. A missing or unreadable file gives an empty INI;
   // Save refuses to replace a file that exists but could not be read.
   static TIniFile Load(const std::string& APath);
+  // Why the file could not be read; empty when it was read or does not exist.
+  std::error_code LoadError() const noexcept { return FLoadError; }
   // Reads INI text from memory (any bytes; a byte-order mark selects the encoding).
   static TIniFile Parse(std::string_view ABytes);
 
@@ -46,10 +51,13 @@ public:
   std::string Bytes() const;
 
   // Writes the whole file to FileName() atomically: a temporary file in the same folder,
-  // flushed to disk, then renamed over the old one. A file that is read-only for the user
-  // is not replaced. On any failure the old file is left untouched and EIniWriteError
-  // is raised.
+  // flushed to disk, then renamed over the old one. A symbolic link is followed to its end,
+  // which is written (and created when missing) in its own folder; the link stays. A file that is
+  // read-only for the user is not replaced. On any failure the old file is left untouched and
+  // EIniWriteError is raised.
   void Save() const;
+  // Saves the same lines to APath, which becomes FileName().
+  void SaveAs(const std::string& APath);
 
   const std::string& FileName() const noexcept { return FFileName; }
 
@@ -80,21 +88,30 @@ public:
 private:
   enum class TEncoding { Utf8, Utf8Bom, Utf16LE, Utf16BE };
 
-  struct TLine {
-    std::string Text;   // without its line break
-    std::string Break;  // "\n", "\r\n", "\r" or empty for a last line without one
+  // One line of FText: its text without the break, where it starts, where the next one starts.
+  struct TLineRef {
+    std::string_view Text;
+    std::size_t Start;
+    std::size_t Next;
   };
 
-  // Index of the section line, or Lines.size() for none.
-  std::size_t FindSection(std::string_view ASection) const;
-  // Index of the key's line within the section that starts at ASectionLine.
-  std::size_t FindKey(std::size_t ASectionLine, std::string_view AKey) const;
-  std::size_t SectionEnd(std::size_t ASectionLine) const;
+  static TIniFile FromBytes(std::string ABytes);
+  TLineRef LineAt(std::size_t AStart) const;
+  // The first section line that starts at or after AFrom, itself the start of a line.
+  std::optional<TLineRef> NextSection(std::size_t AFrom) const;
+  std::optional<TLineRef> FindSection(std::string_view ASection) const;
+  // Where the next section line starts, or the end of the text.
+  std::size_t SectionEnd(const TLineRef& ASection) const;
+  std::optional<TLineRef> FindKey(const TLineRef& ASection, std::string_view AKey) const;
+  // Where a key that the section lacks is inserted.
+  std::size_t NewKeyPos(const TLineRef& ASection) const;
   std::optional<std::string_view> FindRawValue(std::string_view ASection,
                                                std::string_view AKey) const;
   std::string NewLineBreak() const;
 
-  std::vector<TLine> FLines;
+  // The whole text in UTF-8, line breaks included: one buffer, so memory stays a small multiple
+  // of the file's size however its lines are cut.
+  std::string FText;
   TEncoding FEncoding = TEncoding::Utf8;
   std::string FFileName;
   // Set when the file exists but could not be read: saving would destroy what it holds.

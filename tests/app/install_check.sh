@@ -8,8 +8,7 @@ rm -rf "$prefix"
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
 status=0
-for f in bin/stereolux bin/stereolux-scan \
-         share/man/man1/stereolux.1 share/man/man1/stereolux-scan.1 \
+for f in bin/stereolux \
          share/applications/org.stereolux.Stereolux.desktop \
          share/metainfo/org.stereolux.Stereolux.metainfo.xml \
          share/icons/hicolor/scalable/apps/stereolux.svg \

@@ -313,7 +313,7 @@ TEST(IniFileOnDisk, MissingFileReadsEmptyAndSaveCreatesIt) {
   EXPECT_EQ(TIniFile::Load(P.string()).ReadString("audiodevice", "device", ""), "Micro");
 }
 
-TEST(IniFileOnDisk, SaveKeepsTheFileModeAndWritesThroughASymbolicLink) {
+TEST(IniFileOnDisk, SaveKeepsTheFileModeAndWritesThroughSymbolicLinks) {
   TempFolder Dir;
   const fs::path Real = Dir.Path / "real.ini", Link = Dir.Path / "link.ini";
   WriteFile(Real, "[S]\nk=1\n");
@@ -325,6 +325,21 @@ TEST(IniFileOnDisk, SaveKeepsTheFileModeAndWritesThroughASymbolicLink) {
   EXPECT_TRUE(fs::is_symlink(Link));
   EXPECT_EQ(ReadFile(Real), "[S]\nk=2\n");
   EXPECT_EQ(fs::status(Real).permissions(), fs::perms(0640));
+
+  // A link made before the first run, through a relative link to a link in another folder,
+  // to a file that does not exist yet: the file is created at the end of the chain.
+  fs::create_directories(Dir.Path / "dotfiles" / "conf");
+  fs::create_symlink("conf/stereolux.ini", Dir.Path / "dotfiles" / "hop.ini");
+  fs::create_symlink("dotfiles/hop.ini", Dir.Path / "stereolux.ini");
+  TIniFile Fresh = TIniFile::Load((Dir.Path / "stereolux.ini").string());
+  Fresh.WriteString("GUI", "k", "v");
+  Fresh.Save();
+  EXPECT_TRUE(fs::is_symlink(Dir.Path / "stereolux.ini"));
+  EXPECT_TRUE(fs::is_symlink(Dir.Path / "dotfiles" / "hop.ini"));
+  EXPECT_EQ(ReadFile(Dir.Path / "dotfiles" / "conf" / "stereolux.ini"), "[GUI]\nk=v\n");
+  EXPECT_EQ(std::distance(fs::directory_iterator(Dir.Path / "dotfiles" / "conf"),
+                          fs::directory_iterator()),
+            1);
 }
 
 TEST(IniFileOnDisk, UnwritablePlacesFailWithThePathAndLeaveTheOldFile) {
@@ -341,9 +356,11 @@ TEST(IniFileOnDisk, UnwritablePlacesFailWithThePathAndLeaveTheOldFile) {
       Ini.Save();
       ADD_FAILURE() << AWhy << ": no error";
     } catch (const EIniWriteError& E) {
-      EXPECT_EQ(std::string(E.what()), "Impossible d'écrire dans " + P.string()) << AWhy;
       EXPECT_EQ(E.Path(), P.string());
       EXPECT_TRUE(E.Reason()) << AWhy;
+      EXPECT_EQ(std::string(E.what()),
+                "Impossible d'écrire dans " + P.string() + " : " + E.Reason().message())
+          << AWhy;
     }
     EXPECT_EQ(ReadFile(P), Old) << AWhy;
     EXPECT_EQ(Dir.EntryCount(), 1u) << AWhy;
@@ -388,13 +405,70 @@ TEST(IniFileOnDisk, AFullDiskLeavesTheOldFileWhole) {
   EXPECT_EQ(Dir.EntryCount(), 1u);
 }
 
-TEST(IniFileOnDisk, AFileThatCannotBeReadIsNotReplaced) {
+// Things in the file's place that cannot be read as an INI file: each gives the defaults,
+// says why, and is left as it is by a save.
+struct UnreadableCase {
+  const char* Name;
+  void (*Make)(const fs::path&);
+  std::errc Reason;
+};
+
+class IniUnreadable : public ::testing::TestWithParam<UnreadableCase> {};
+
+TEST_P(IniUnreadable, GivesTheDefaultsAndIsNotReplaced) {
   TempFolder Dir;
   const fs::path P = Dir.Path / "stereolux.ini";
-  fs::create_directory(P);  // something in the way that cannot be read as a file
+  GetParam().Make(P);
+  const auto Before = fs::symlink_status(P).type();
   TIniFile Ini = TIniFile::Load(P.string());
+  EXPECT_EQ(Ini.LoadError(), std::make_error_code(GetParam().Reason));
   EXPECT_EQ(Ini.ReadInteger("S", "k", 5), 5);
   Ini.WriteInteger("S", "k", 1);
-  EXPECT_THROW(Ini.Save(), EIniWriteError);
-  EXPECT_TRUE(fs::is_directory(P));
+  try {
+    Ini.Save();
+    ADD_FAILURE() << "saved over it";
+  } catch (const EIniWriteError& E) {
+    EXPECT_EQ(E.Reason(), std::make_error_code(GetParam().Reason));
+  }
+  EXPECT_EQ(fs::symlink_status(P).type(), Before);
+  if (fs::is_regular_file(fs::symlink_status(P))) {
+    EXPECT_EQ(fs::file_size(P), TIniFile::MaxFileSize + 1);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    IniFileOnDisk, IniUnreadable,
+    ::testing::Values(
+        UnreadableCase{"Folder", [](const fs::path& P) { fs::create_directory(P); },
+                       std::errc::is_a_directory},
+        UnreadableCase{"Fifo", [](const fs::path& P) { ASSERT_EQ(::mkfifo(P.c_str(), 0644), 0); },
+                       std::errc::invalid_argument},
+        UnreadableCase{"LinkLoop",
+                       [](const fs::path& P) {
+                         fs::create_symlink("other.ini", P);
+                         fs::create_symlink(P.filename(), P.parent_path() / "other.ini");
+                       },
+                       std::errc::too_many_symbolic_link_levels},
+        // Sparse: large on paper, nothing on the disk.
+        UnreadableCase{"TooLarge",
+                       [](const fs::path& P) {
+                         WriteFile(P, "[S]\nk=2\n");
+                         fs::resize_file(P, TIniFile::MaxFileSize + 1);
+                       },
+                       std::errc::file_too_large}),
+    [](const auto& Info) { return std::string(Info.param.Name); });
+
+TEST(IniFileOnDisk, AFileOfTheLargestSizeIsRead) {
+  TempFolder Dir;
+  const fs::path P = Dir.Path / "stereolux.ini";
+  std::string Bytes(TIniFile::MaxFileSize, '\n');
+  Bytes.replace(Bytes.size() - 9, 9, "[S]\nk=42\n");
+  WriteFile(P, Bytes);
+  TIniFile Ini = TIniFile::Load(P.string());
+  EXPECT_FALSE(Ini.LoadError());
+  EXPECT_EQ(Ini.ReadInteger("s", "K", 0), 42);
+  Ini.WriteInteger("S", "k", 43);
+  Ini.WriteInteger("T", "k", 1);
+  Ini.Save();
+  EXPECT_EQ(ReadFile(P), Bytes.substr(0, Bytes.size() - 3) + "43\n[T]\nk=1\n");
 }
