@@ -31,12 +31,6 @@ std::vector<QString> Captions(const QMenu* Menu) {
   return result;
 }
 
-void Choose(TfmMain& Form, const char* Caption) {
-  QAction* entry = MenuEntry(Form.AdvMainMenu1, QString::fromUtf8(Caption));
-  ASSERT_NE(entry, nullptr) << Caption;
-  entry->trigger();
-}
-
 TEST_F(MainWindowTest, FirstStartShowsTheDefaults) {
   Window form = Open();
 

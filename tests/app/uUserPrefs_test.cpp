@@ -16,12 +16,6 @@ namespace {
 
 using Window = std::unique_ptr<TfmMain>;
 
-void Choose(TfmMain& Form, const char* Caption) {
-  QAction* entry = MenuEntry(Form.AdvMainMenu1, QString::fromUtf8(Caption));
-  ASSERT_NE(entry, nullptr) << Caption;
-  entry->trigger();
-}
-
 using UserPrefsTest = MainWindowTest;
 
 TEST_F(UserPrefsTest, FirstCloseWritesTheDefaults) {
