@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "BoundedWait.h"
 #include "MeterTestSupport.h"
 
 namespace {
@@ -324,11 +325,20 @@ TEST_F(PPMMeterTest, DestroyedWhileAWorkerIsDelivering) {
       ++Delivered;
     }
   });
-  while (Delivered < 50) std::this_thread::yield();
+  {
+    TBoundedWait bound("the worker's first deliveries");
+    while (Delivered < 50) std::this_thread::yield();
+  }
   Drain();
-  Meter.reset();
+  {
+    TBoundedWait bound("the meter's destruction while a worker delivers");
+    Meter.reset();
+  }
   const int AtDestruction = Delivered;
-  while (Delivered < AtDestruction + 50) std::this_thread::yield();
+  {
+    TBoundedWait bound("the worker's deliveries once the meter is gone");
+    while (Delivered < AtDestruction + 50) std::this_thread::yield();
+  }
   Running = false;
   Worker.join();
   Drain();  // deliveries posted for the meter that is gone are discarded
