@@ -195,8 +195,11 @@ struct TReleaseCase {
 
 // No release time, a negative one, or a stream rate of 0 would divide by zero or make the
 // level grow; the release then spans one sample, so the level follows the filtered signal.
+// Below 126 Hz the filter's pole would turn negative (and grow past -1 below 63 Hz): it is
+// held at 0 instead.
 TEST_F(PPMMeterTest, DegenerateReleaseTimesAndRatesKeepTheLevelBounded) {
-  const TReleaseCase Cases[] = {{44100, 0}, {44100, -1}, {44100, -100000}, {0, 400}, {0, 0}};
+  const TReleaseCase Cases[] = {{44100, 0}, {44100, -1}, {44100, -100000}, {0, 400},
+                                {0, 0},     {1, 400},    {40, 400},        {125, 400}};
   std::mt19937 Random(7);
   std::uniform_int_distribution<int32_t> Sample(-32768, 32767);
   for (const TReleaseCase& Case : Cases) {
