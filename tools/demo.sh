@@ -6,6 +6,8 @@
 # half of the left bar is lit, and on the right sweeping from silence to 95 % of full scale and
 # back every 4 seconds, so that the right bar moves through all three colour zones.
 # STEREOLUX_BIN names the program to show (default: build/bin/stereolux, built when missing).
+# STEREOLUX_DEMO_INI adds lines to the demo's preferences file, for instance the window's own
+# section to show it vertical: $'[Window]\nVertical=1\nClientWidth=194\nClientHeight=548'.
 # Without a DISPLAY the window is shown on a virtual X server. Everything started here is stopped
 # by its process id when the script ends, however it ends.
 set -euo pipefail
@@ -130,6 +132,7 @@ ShowPeakDBFS=1
 GUIShowPnlLevel=1
 GUIShowPnlConfig=1
 INI
+if [ -n "${STEREOLUX_DEMO_INI:-}" ]; then printf '%s\n' "$STEREOLUX_DEMO_INI" >>"$work/app/stereolux.ini"; fi
 QT_QPA_PLATFORM=xcb "$work/app/stereolux" >"$work/stereolux.log" 2>&1 &
 app=$!
 pids+=("$app")

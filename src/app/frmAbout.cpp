@@ -80,25 +80,27 @@ QString TitleHtml() {
       "<span>x</span>");
 }
 
-const QStringList ThanksLines = {
-    QStringLiteral("Merci aux premiers utilisateurs"),
-    QStringLiteral("pour leurs essais et leurs idées,"),
-    QStringLiteral("et aux auteurs du logiciel libre."),
-};
+QStringList ThanksLines() {
+  return {
+      TfmAbout::tr("Merci aux premiers utilisateurs"),
+      TfmAbout::tr("pour leurs essais et leurs idées,"),
+      TfmAbout::tr("et aux auteurs du logiciel libre."),
+  };
+}
 
 }  // namespace
 
 TfmAbout::TfmAbout(QWidget* Owner, const TVersionResource* Resource)
     : QDialog(Owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), ExeInfo1(Resource) {
   setObjectName("fmAbout");
-  setWindowTitle(QStringLiteral("A propos..."));
+  setWindowTitle(tr("A propos..."));
   setFont(DesignFont("Arial", 8));
   setFixedSize(305, 193);
 
   VrGradient1 = new TGradientBackground(Aqua, Blue, this);
   VrGradient1->setGeometry(rect());
 
-  lblThanks = NewLabel(this, QStringLiteral("Remerciements"), 8, 144, Maroon);
+  lblThanks = NewLabel(this, tr("Remerciements"), 8, 144, Maroon);
 
   ProgramIcon = new QLabel(this);
   ProgramIcon->setGeometry(16, 16, 32, 32);
@@ -111,13 +113,13 @@ TfmAbout::TfmAbout(QWidget* Owner, const TVersionResource* Resource)
   Image2 = NewImage(this, bullet, QRect(16, 88, 12, 12));
   Image3 = NewImage(this, bullet, QRect(16, 104, 12, 12));
 
-  Version = NewLabel(this, QStringLiteral("Version :"), 32, 72, Maroon);
-  Copyright = NewLabel(this, QStringLiteral("Copyright :"), 32, 88, Maroon);
-  Comments = NewLabel(this, QStringLiteral("Commentaires :"), 32, 104, Maroon);
+  Version = NewLabel(this, tr("Version :"), 32, 72, Maroon);
+  Copyright = NewLabel(this, tr("Copyright :"), 32, 88, Maroon);
+  Comments = NewLabel(this, tr("Commentaires :"), 32, 104, Maroon);
 
   Bevel1 = NewBevelTopLine(this, 8, 136, 289);
 
-  Label2 = new QLabel(QStringLiteral("Petit vumètre redimensionnable"), this);
+  Label2 = new QLabel(tr("Petit vumètre redimensionnable"), this);
   Label2->setAlignment(Qt::AlignRight | Qt::AlignTop);
   Label2->adjustSize();
   Label2->move(289 - Label2->width(), 40);
@@ -139,7 +141,7 @@ TfmAbout::TfmAbout(QWidget* Owner, const TVersionResource* Resource)
   btnOK->setDefault(true);
   connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
 
-  JvScrollText1 = new TScrollText(ThanksLines, this);
+  JvScrollText1 = new TScrollText(ThanksLines(), this);
   JvScrollText1->setGeometry(8, 160, 200, 25);
   JvScrollText1->setFont(DesignFont("MS Sans Serif", 8));
   QPalette stripPalette = JvScrollText1->palette();

@@ -4,11 +4,14 @@
 #include "app/uAction.h"
 #include "app/uApplication.h"
 #include "app/uMaths.h"
+#include "app/uMenuKeys.h"
 #include "app/uMultimedia.h"
 #include "app/uOfficeMenuStyle.h"
+#include "app/uPanelLayout.h"
 #include "app/uShellOpen.h"
 #include "app/uUserPrefs.h"
 #include "app/uVu.h"
+#include "app/uWindowState.h"
 #include "capture/ALAudioIn.h"
 #include "capture/SLSmartBufferManager.h"
 #include "dataflow/LPComponent.h"
@@ -27,7 +30,6 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
-#include <QStandardPaths>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -52,9 +54,10 @@ void InitPaths(const std::string& ExeFileName) {
   const bool installed =
       !fs::exists(AppFolder + ReadmeName, ec) && fs::is_regular_file(ReadmeFileName, ec);
   if (installed || (!fs::exists(IniFileName, ec) && ::access(AppFolder.c_str(), W_OK) != 0)) {
-    const QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
-    if (!config.isEmpty()) IniFileName = (config + QStringLiteral("/stereolux.ini")).toStdString();
+    const std::string config = UserConfigIniFileName();
+    if (!config.empty()) IniFileName = config;
   }
+  IniFileName = NewerUserConfigIni(IniFileName);
 }
 
 namespace {
@@ -186,34 +189,31 @@ void TfmMain::CreateActions() {
   auto handler = [this](void (TfmMain::*Method)(QObject*)) {
     return [this, Method](QObject* Sender) { (this->*Method)(Sender); };
   };
-  ActAppClose =
-      new TAction(this, QStringLiteral("Quitter"), false, handler(&TfmMain::ActAppCloseExecute));
-  ActAppHelpIndex = new TAction(this, QStringLiteral("Index de l'aide"), false, {});
-  ActAppReadme = new TAction(this, QStringLiteral("Lisez-moi..."), false,
-                             handler(&TfmMain::ActAppReadmeExecute));
-  ActAppAbout = new TAction(this, QStringLiteral("A propos..."), false,
-                            handler(&TfmMain::ActAppAboutExecute));
-  ActVuHorz =
-      new TAction(this, QStringLiteral("Horizontal"), false, handler(&TfmMain::ActVuHorzExecute));
-  ActVuVert =
-      new TAction(this, QStringLiteral("Vertical"), false, handler(&TfmMain::ActVuVertExecute));
-  ActVuBar =
-      new TAction(this, QStringLiteral("Mode Barre"), false, handler(&TfmMain::ActVuBarExecute));
-  ActVuDot =
-      new TAction(this, QStringLiteral("Mode Point"), false, handler(&TfmMain::ActVuDotExecute));
-  ActShowPnlConfig = new TAction(this, QStringLiteral("Montrer panneau de configuration"), false,
+  ActAppClose = new TAction(this, tr("&Quitter"), false, handler(&TfmMain::ActAppCloseExecute));
+  ActAppHelpIndex = new TAction(this, tr("&Index de l'aide"), false, {});
+  ActAppReadme =
+      new TAction(this, tr("&Lisez-moi..."), false, handler(&TfmMain::ActAppReadmeExecute));
+  ActAppAbout = new TAction(this, tr("&A propos..."), false, handler(&TfmMain::ActAppAboutExecute));
+  ActVuHorz = new TAction(this, tr("&Horizontal"), false, handler(&TfmMain::ActVuHorzExecute));
+  ActVuVert = new TAction(this, tr("&Vertical"), false, handler(&TfmMain::ActVuVertExecute));
+  ActVuBar = new TAction(this, tr("Mode &Barre"), false, handler(&TfmMain::ActVuBarExecute));
+  ActVuDot = new TAction(this, tr("Mode &Point"), false, handler(&TfmMain::ActVuDotExecute));
+  ActShowPnlConfig = new TAction(this, tr("Montrer panneau de &configuration"), false,
                                  handler(&TfmMain::ActShowPnlConfigExecute));
-  ActShowPnlLevel = new TAction(this, QStringLiteral("Montrer panneau des niveaux"), false,
+  ActShowPnlLevel = new TAction(this, tr("Montrer panneau des &niveaux"), false,
                                 handler(&TfmMain::ActShowPnlLevelExecute));
-  ActShowPeak = new TAction(this, QStringLiteral("Afficher la mémorisation des crêtes"), false,
+  ActShowPeak = new TAction(this, tr("&Afficher la mémorisation des crêtes"), false,
                             handler(&TfmMain::ActShowPeakExecute));
-  ActPeakReset = new TAction(this, QStringLiteral("Reset mémorisation des crêtes"), false,
+  ActPeakReset = new TAction(this, tr("&Reset mémorisation des crêtes"), false,
                              handler(&TfmMain::ActPeakResetExecute));
-  ActShowPeakPercent =
-      new TAction(this, QStringLiteral("Afficher valeurs en pourcentage (crêtes mémorisées)"),
-                  false, handler(&TfmMain::ActShowPeakPercentExecute));
-  ActShowPeakDBFS = new TAction(this, QStringLiteral("Afficher valeurs en dBFS (valeurs en cours)"),
-                                true, handler(&TfmMain::ActShowPeakDBFSExecute));
+  ActShowPeakPercent = new TAction(this, tr("Afficher valeurs en p&ourcentage (crêtes mémorisées)"),
+                                   false, handler(&TfmMain::ActShowPeakPercentExecute));
+  ActShowPeakDBFS = new TAction(this, tr("Afficher valeurs en &dBFS (valeurs en cours)"), true,
+                                handler(&TfmMain::ActShowPeakDBFSExecute));
+  ActStayOnTop = new TAction(this, tr("&Toujours au premier plan"), false,
+                             handler(&TfmMain::ActStayOnTopExecute));
+  ActAppClose->SetShortCut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+  ActPeakReset->SetShortCut(QKeySequence(Qt::CTRL | Qt::Key_R));
 }
 
 void TfmMain::CreateMenus() {
@@ -222,13 +222,13 @@ void TfmMain::CreateMenus() {
   AdvMainMenu1->setContextMenuPolicy(Qt::PreventContextMenu);
   ApplyOfficeMenuStyle(AdvMainMenu1);
 
-  QMenu* file = AdvMainMenu1->addMenu(QStringLiteral("Fichier"));
+  QMenu* file = AdvMainMenu1->addMenu(tr("&Fichier"));
   ActAppClose->AddTo(file);
 
-  QMenu* source = AdvMainMenu1->addMenu(QStringLiteral("Source"));
+  QMenu* source = AdvMainMenu1->addMenu(tr("&Source"));
   ActShowPnlConfig->AddTo(source);
 
-  QMenu* view = AdvMainMenu1->addMenu(QStringLiteral("Affichage"));
+  QMenu* view = AdvMainMenu1->addMenu(tr("&Affichage"));
   ActShowPnlLevel->AddTo(view);
   view->addSeparator();
   ActVuHorz->AddTo(view);
@@ -237,13 +237,15 @@ void TfmMain::CreateMenus() {
   ActVuBar->AddTo(view);
   ActVuDot->AddTo(view);
   view->addSeparator();
-  ActShowPeakDBFS->AddTo(view, QStringLiteral("Afficher valeurs en dBFS"));
-  ActShowPeakPercent->AddTo(view, QStringLiteral("Afficher valeurs en pourcentage"));
+  ActShowPeakDBFS->AddTo(view, tr("Afficher valeurs en &dBFS"));
+  ActShowPeakPercent->AddTo(view, tr("Afficher valeurs en p&ourcentage"));
   view->addSeparator();
   ActShowPeak->AddTo(view);
   ActPeakReset->AddTo(view);
+  view->addSeparator();
+  ActStayOnTop->AddTo(view);
 
-  QMenu* help = AdvMainMenu1->addMenu(QStringLiteral("Aide"));
+  QMenu* help = AdvMainMenu1->addMenu(tr("A&ide"));
   ActAppHelpIndex->AddTo(help);
   help->addSeparator();
   ActAppReadme->AddTo(help);
@@ -268,6 +270,7 @@ void TfmMain::CreateMenus() {
   ActPeakReset->AddTo(AdvPopupMenu1);
   AdvPopupMenu1->addSeparator();
   ActAppClose->AddTo(AdvPopupMenu1);
+  InstallMenuKeys(*this);
 }
 
 void TfmMain::CreateConfigPanel() {
@@ -314,7 +317,7 @@ void TfmMain::CreateConfigPanel() {
   lblLevelCoefRight = NewLabel(pnlConf, QStringLiteral("100 %"), QRect(408, 31, 40, 15),
                                timesNewRoman, yellowOnDarkRed, Qt::AlignCenter);
 
-  lblHalfLive = NewLabel(pnlConf, QStringLiteral("Relachement"), QRect(462, 8, 73, 14),
+  lblHalfLive = NewLabel(pnlConf, tr("Relachement"), QRect(462, 8, 73, 14),
                          QFont(QStringLiteral("Tahoma"), 8),
                          "color: #C0C0C0; background: transparent;", leftMiddle);
   seHalfLive = new QSpinBox(pnlConf);
@@ -352,7 +355,7 @@ void TfmMain::CreateLevelPanel() {
   lblPeakRight = NewLabel(pnlLevel, QStringLiteral("-96.0 dBFS"), QRect(138, 20, 104, 15), courier,
                           orangeOnDarkRed, Qt::AlignCenter);
 
-  btnPeakReset = new QPushButton(QStringLiteral("Reset"), pnlLevel);
+  btnPeakReset = new QPushButton(tr("Reset"), pnlLevel);
   btnPeakReset->setGeometry(250, 8, 63, 25);
   btnPeakReset->setContextMenuPolicy(Qt::PreventContextMenu);
   connect(btnPeakReset, &QPushButton::clicked, this, [this] { ActPeakReset->Execute(); });
@@ -401,8 +404,13 @@ void TfmMain::SetClientHeight(int32_t Value) { resize(width(), Value + FMenuHeig
 void TfmMain::resizeEvent(QResizeEvent* Event) {
   QWidget::resizeEvent(Event);
   AdvMainMenu1->setGeometry(0, 0, width(), FMenuHeight);
+  LayoutPanels(*this, ClientWidth());
   FClientArea->setGeometry(0, FMenuHeight, ClientWidth(), ClientHeight());
   FormResize(this);
+}
+
+void TfmMain::UpdateMinimumSize() {
+  setMinimumSize(MinimumClientSize(*this) + QSize(0, FMenuHeight));
 }
 
 void TfmMain::closeEvent(QCloseEvent* Event) {
@@ -417,6 +425,12 @@ void TfmMain::closeEvent(QCloseEvent* Event) {
     Event->accept();
   else
     Event->ignore();
+}
+
+void TfmMain::showEvent(QShowEvent* Event) {
+  QWidget::showEvent(Event);
+  // The frame is known from now on: all of it must be on the screen too.
+  if (!Event->spontaneous()) PlaceForm(*this, pos(), QSize(ClientWidth(), ClientHeight()));
 }
 
 void TfmMain::contextMenuEvent(QContextMenuEvent* Event) {
@@ -463,9 +477,11 @@ void TfmMain::FormResize(QObject* /*Sender*/) {
   if (ActShowPnlLevel->Checked()) h -= pnlLevel->height();
   Vumeter->SetWidth(w);
   Vumeter->SetHeight(h);
+  UpdateMinimumSize();
 }
 
 void TfmMain::FormCloseQuery(QObject* /*Sender*/, bool& CanClose) {
+  WindowState = CaptureWindowState(*this);
   SaveUserPrefs(IniFileName);
   CanClose = true;
 }
@@ -479,16 +495,18 @@ void TfmMain::ActAppAboutExecute(QObject* /*Sender*/) {
   fmAbout.exec();
 }
 
+// Choosing the orientation the window already has changes nothing: turning it again would
+// leave the bars across a window of the other shape.
 void TfmMain::ActVuHorzExecute(QObject* Sender) {
   ActVuVert->SetChecked(false);
   ActVuHorz->SetChecked(true);
-  if (Sender) SetVuVertical(*this, false);
+  if (Sender && VuState.Vertical) SetVuVertical(*this, false);
 }
 
 void TfmMain::ActVuVertExecute(QObject* Sender) {
   ActVuHorz->SetChecked(false);
   ActVuVert->SetChecked(true);
-  if (Sender) SetVuVertical(*this, true);
+  if (Sender && !VuState.Vertical) SetVuVertical(*this, true);
 }
 
 void TfmMain::ActVuBarExecute(QObject* /*Sender*/) {
@@ -530,6 +548,16 @@ void TfmMain::ActShowPeakExecute(QObject* Sender) {
   lblPeakRight->setVisible(show);
   btnPeakReset->setVisible(show);
   if (!show) Vumeter->PeakReset();
+}
+
+void TfmMain::ActStayOnTopExecute(QObject* Sender) {
+  if (Sender) ActStayOnTop->SetChecked(!ActStayOnTop->Checked());
+  const bool onTop = ActStayOnTop->Checked();
+  if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) == onTop) return;
+  // A new set of flags takes effect on a new native window, which starts hidden.
+  const bool shown = isVisible();
+  setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
+  if (shown) show();
 }
 
 void TfmMain::ActPeakResetExecute(QObject* /*Sender*/) { ResetPeaks(*this); }

@@ -35,7 +35,8 @@ extern std::string ReadmeFileName;
 // in the documentation folder of its prefix rather than beside it) keeps each user's
 // preferences in stereolux.ini of the user's configuration folder. A program run from its
 // build or from a folder of its own keeps them beside the executable, unless that folder is
-// not writable and holds no preferences yet.
+// not writable and holds no preferences yet, or the user's file is newer (they went there
+// because the file beside the executable could not be written).
 void InitPaths(const std::string& ExeFileName);
 
 // The main window: the LED meter between the configuration panel (devices, trims, release
@@ -70,6 +71,7 @@ public:
   void ActPeakResetExecute(QObject* Sender);
   void ActShowPeakPercentExecute(QObject* Sender);
   void ActShowPeakDBFSExecute(QObject* Sender);
+  void ActStayOnTopExecute(QObject* Sender);
   void ALPPMMeter1ValueChange(TALCommonMeter* Sender, int32_t AChannel, double AValue, double AMin,
                               double AMax);
   void tbLevelLeftChange(QObject* Sender);
@@ -92,6 +94,7 @@ public:
   TAction* ActPeakReset;
   TAction* ActShowPeakPercent;
   TAction* ActShowPeakDBFS;
+  TAction* ActStayOnTop;
 
   // Menus.
   QMenuBar* AdvMainMenu1;
@@ -138,6 +141,7 @@ public:
 protected:
   void resizeEvent(QResizeEvent* Event) override;
   void closeEvent(QCloseEvent* Event) override;
+  void showEvent(QShowEvent* Event) override;
   void contextMenuEvent(QContextMenuEvent* Event) override;
 
 private:
@@ -152,6 +156,8 @@ private:
   void FormCreate();
   void InitAudio();
   void InitVu();
+  // Keeps the window from becoming smaller than the meter and the visible panels need.
+  void UpdateMinimumSize();
 
   QWidget* FClientArea;
   int32_t FMenuHeight = 0;

@@ -1,5 +1,6 @@
 #include "app/uAppIcon.h"
 
+#include <QGuiApplication>
 #include <QPainter>
 #include <QPixmap>
 
@@ -28,6 +29,11 @@ QPixmap IconPixmap(int size) {
 
 QIcon StereoluxIcon() {
   QIcon icon;
-  for (int size : {16, 32, 48}) icon.addPixmap(IconPixmap(size));
+  for (int size : {16, 24, 32, 48, 64, 128, 256}) icon.addPixmap(IconPixmap(size));
   return icon;
+}
+
+void ApplyAppIdentity() {
+  QGuiApplication::setDesktopFileName(QString::fromLatin1(StereoluxAppId));
+  QGuiApplication::setWindowIcon(StereoluxIcon());
 }

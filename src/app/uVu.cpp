@@ -1,17 +1,24 @@
 #include "app/uVu.h"
 
 #include "app/frmMain.h"
+#include "app/uWindowState.h"
 #include "meter_display/lxVumeter.h"
 
 TVuState VuState;
 
 void SetVuVertical(TfmMain& Form, bool Vertical) {
-  VuState.Vertical = Vertical;
   const int32_t h = Form.ClientHeight();
   const int32_t w = Form.ClientWidth();
-  Form.SetClientHeight(w);
-  Form.SetClientWidth(h);
+  // The window's smallest size depends on the orientation, so the meter turns first.
+  ShowVuOrientation(Form, Vertical);
+  PlaceForm(Form, Form.pos(), QSize(h, w));
+  Form.Vumeter->Paint();
+}
+
+void ShowVuOrientation(TfmMain& Form, bool Vertical) {
+  VuState.Vertical = Vertical;
   Form.Vumeter->SetOrientation(Vertical ? voVertical : voHorizontal);
+  Form.FormResize(nullptr);
   Form.Vumeter->Paint();
 }
 

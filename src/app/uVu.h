@@ -15,9 +15,11 @@ struct TVuState {
 
 extern TVuState VuState;
 
-// Turns the window through a quarter: its client width and height are swapped whatever the
-// current orientation, then the meter takes the orientation asked for.
+// Turns the window through a quarter: its client width and height are swapped, the meter takes
+// the orientation asked for, and the window is kept on its screen.
 void SetVuVertical(TfmMain& Form, bool Vertical);
+// Shows the meter in an orientation without changing the window's size.
+void ShowVuOrientation(TfmMain& Form, bool Vertical);
 void SetVuDotMode(TfmMain& Form, bool Dot);
 // Brings the LED peaks down to the current values and clears the peak memory.
 void ResetPeaks(TfmMain& Form);

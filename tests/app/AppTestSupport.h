@@ -1,10 +1,12 @@
 #pragma once
 
 #include "app/frmMain.h"
+#include "app/uAction.h"
 #include "app/uMultimedia.h"
 #include "app/uQtMessageQueue.h"
 #include "app/uUserPrefs.h"
 #include "app/uVu.h"
+#include "app/uWindowState.h"
 #include "dataflow/SLMessageQueue.h"
 #include "meter_display/lxVumeter.h"
 #include "platform/FakeAudioRecord.h"
@@ -72,6 +74,7 @@ protected:
     // Program start: the globals are empty.
     VuState = TVuState{};
     UserPrefs = TUserPrefs{};
+    WindowState = TWindowState{};
     // The windows list the devices of a scripted control, never those of this machine.
     AudioRecordConnector = [this] { return Recorder; };
   }
@@ -103,10 +106,10 @@ protected:
   std::shared_ptr<TFakeAudioRecord> Recorder = std::make_shared<TFakeAudioRecord>();
 };
 
-// The entry of Menu (and of its submenus) shown with Caption.
+// The entry of Menu (and of its submenus) that reads Caption.
 inline QAction* MenuEntry(QWidget* Menu, const QString& Caption) {
   for (QAction* a : Menu->actions()) {
-    if (a->text() == Caption) return a;
+    if (WithoutMnemonic(a->text()) == Caption) return a;
     if (a->menu())
       if (QAction* found = MenuEntry(a->menu(), Caption)) return found;
   }

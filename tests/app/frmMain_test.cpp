@@ -13,7 +13,9 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
+#include <QTest>
 #include <QTimer>
+#include <QTranslator>
 #include <QWindow>
 
 #include <functional>
@@ -80,17 +82,43 @@ TEST_F(MainWindowTest, MeterFillsWhatThePanelsLeave) {
   Choose(*form, "Montrer panneau des niveaux");
   EXPECT_EQ(form->Vumeter->size(), QSize(532, 178));
 
-  // Smaller than the margin and the panels: the meter shrinks to nothing and survives.
   Choose(*form, "Montrer panneau de configuration");
-  form->SetClientWidth(10);
-  form->SetClientHeight(30);
-  EXPECT_EQ(form->Vumeter->size(), QSize(0, 0));
-  form->SetClientWidth(300);
   form->SetClientHeight(200);
-  EXPECT_EQ(form->Vumeter->size(), QSize(284, 127));
+  EXPECT_EQ(form->Vumeter->size(), QSize(532, 127));
 }
 
-TEST_F(MainWindowTest, EveryOrientationChoiceTurnsTheWindow) {
+// Every control of a visible panel lies wholly inside it.
+void ExpectPanelsWhole(const TfmMain& Form) {
+  for (const QFrame* panel : {Form.pnlConf, Form.pnlLevel}) {
+    if (!panel->isVisibleTo(&Form)) continue;
+    for (const QWidget* control : panel->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+      EXPECT_TRUE(panel->rect().contains(control->geometry()))
+          << control->metaObject()->className() << " " << control->geometry().x() << ","
+          << control->geometry().y() << " in " << panel->width() << "x" << panel->height();
+  }
+}
+
+TEST_F(MainWindowTest, SmallestWindowKeepsTheMeterAndThePanelsWhole) {
+  Window form = Open();
+  Choose(*form, "Montrer panneau des niveaux");
+  for (const char* orientation : {"Horizontal", "Vertical"}) {
+    SCOPED_TRACE(orientation);
+    Choose(*form, orientation);
+    ExpectPanelsWhole(*form);
+    form->SetClientWidth(10);
+    form->SetClientHeight(30);
+    ExpectPanelsWhole(*form);
+    // Sixteen LEDs along the bars, both bars across them.
+    const bool vertical = form->Vumeter->Orientation() == voVertical;
+    const QSize meter = form->Vumeter->size();
+    EXPECT_GE(vertical ? meter.height() : meter.width(), 181);
+    EXPECT_GE(vertical ? meter.width() : meter.height(), 20);
+    form->SetClientWidth(548);
+    form->SetClientHeight(548);
+  }
+}
+
+TEST_F(MainWindowTest, OrientationChoiceTurnsTheWindowOnlyWhenItChanges) {
   Window form = Open();
   QAction* vertical = MenuEntry(form->AdvMainMenu1, QStringLiteral("Vertical"));
 
@@ -99,23 +127,28 @@ TEST_F(MainWindowTest, EveryOrientationChoiceTurnsTheWindow) {
   EXPECT_EQ(form->ClientHeight(), 548);
   EXPECT_EQ(form->Vumeter->Orientation(), voVertical);
   EXPECT_TRUE(VuState.Vertical);
-  EXPECT_EQ(form->Vumeter->size(), QSize(178, 475));
+  EXPECT_EQ(form->Vumeter->size(), QSize(178, 548 - 16 - form->pnlConf->height()));
+  ExpectPanelsWhole(*form);
 
-  // The same choice again turns the window back but keeps the meter vertical, and the
-  // entry keeps its check mark although the toolkit would have flipped it.
+  // The same choice again changes nothing, and the entry keeps its check mark although the
+  // toolkit would have flipped it.
   Choose(*form, "Vertical");
-  EXPECT_EQ(form->ClientWidth(), 548);
-  EXPECT_EQ(form->ClientHeight(), 194);
+  EXPECT_EQ(form->ClientWidth(), 194);
+  EXPECT_EQ(form->ClientHeight(), 548);
   EXPECT_EQ(form->Vumeter->Orientation(), voVertical);
   EXPECT_TRUE(form->ActVuVert->Checked());
   EXPECT_FALSE(form->ActVuHorz->Checked());
   EXPECT_TRUE(vertical->isChecked());
 
   Choose(*form, "Horizontal");
-  EXPECT_EQ(form->ClientWidth(), 194);
+  EXPECT_EQ(form->ClientWidth(), 548);
+  EXPECT_EQ(form->ClientHeight(), 194);
   EXPECT_EQ(form->Vumeter->Orientation(), voHorizontal);
+  EXPECT_EQ(form->Vumeter->size(), QSize(532, 121));
   EXPECT_FALSE(vertical->isChecked());
   EXPECT_TRUE(MenuEntry(form->AdvPopupMenu1, QStringLiteral("Horizontal"))->isChecked());
+  Choose(*form, "Horizontal");
+  EXPECT_EQ(form->ClientWidth(), 548);
 }
 
 TEST_F(MainWindowTest, DotThenBarLeavesBarsChecked) {
@@ -162,29 +195,34 @@ TEST_F(MainWindowTest, PeakDisplayOffKeepsThePeakMemory) {
   EXPECT_EQ(form->Vumeter->LeftPeak(), form->Vumeter->LeftValue());
 }
 
+// Captions as the menus hold them, "&" before each entry's mnemonic: within a menu no two
+// entries share one.
 TEST_F(MainWindowTest, MenusHoldTheListedEntries) {
   Window form = Open();
   std::vector<QString> bar;
   for (const QAction* a : form->AdvMainMenu1->actions()) bar.push_back(a->text());
-  EXPECT_EQ(bar, (std::vector<QString>{"Fichier", "Source", "Affichage", "Aide"}));
+  EXPECT_EQ(bar, (std::vector<QString>{"&Fichier", "&Source", "&Affichage", "A&ide"}));
 
   const QList<QAction*> menus = form->AdvMainMenu1->actions();
-  EXPECT_EQ(Captions(menus[0]->menu()), (std::vector<QString>{"Quitter"}));
-  EXPECT_EQ(Captions(menus[1]->menu()), (std::vector<QString>{"Montrer panneau de configuration"}));
+  EXPECT_EQ(Captions(menus[0]->menu()), (std::vector<QString>{"&Quitter"}));
+  EXPECT_EQ(Captions(menus[1]->menu()),
+            (std::vector<QString>{"Montrer panneau de &configuration"}));
   EXPECT_EQ(Captions(menus[2]->menu()),
             (std::vector<QString>{
-                "Montrer panneau des niveaux", "—", "Horizontal", "Vertical", "—", "Mode Barre",
-                "Mode Point", "—", "Afficher valeurs en dBFS", "Afficher valeurs en pourcentage",
-                "—", "Afficher la mémorisation des crêtes", "Reset mémorisation des crêtes"}));
+                "Montrer panneau des &niveaux", "—", "&Horizontal", "&Vertical", "—", "Mode &Barre",
+                "Mode &Point", "—", "Afficher valeurs en &dBFS", "Afficher valeurs en p&ourcentage",
+                "—", "&Afficher la mémorisation des crêtes", "&Reset mémorisation des crêtes", "—",
+                "&Toujours au premier plan"}));
   EXPECT_EQ(Captions(menus[3]->menu()),
-            (std::vector<QString>{"Index de l'aide", "—", "Lisez-moi...", "—", "A propos..."}));
-  EXPECT_EQ(Captions(form->AdvPopupMenu1),
-            (std::vector<QString>{"Montrer panneau de configuration", "Montrer panneau des niveaux",
-                                  "—", "Horizontal", "Vertical", "—", "Mode Barre", "Mode Point",
-                                  "—", "Afficher valeurs en dBFS (valeurs en cours)",
-                                  "Afficher valeurs en pourcentage (crêtes mémorisées)", "—",
-                                  "Afficher la mémorisation des crêtes",
-                                  "Reset mémorisation des crêtes", "—", "Quitter"}));
+            (std::vector<QString>{"&Index de l'aide", "—", "&Lisez-moi...", "—", "&A propos..."}));
+  EXPECT_EQ(
+      Captions(form->AdvPopupMenu1),
+      (std::vector<QString>{"Montrer panneau de &configuration", "Montrer panneau des &niveaux",
+                            "—", "&Horizontal", "&Vertical", "—", "Mode &Barre", "Mode &Point", "—",
+                            "Afficher valeurs en &dBFS (valeurs en cours)",
+                            "Afficher valeurs en p&ourcentage (crêtes mémorisées)", "—",
+                            "&Afficher la mémorisation des crêtes",
+                            "&Reset mémorisation des crêtes", "—", "&Quitter"}));
 
   QAction* helpIndex = MenuEntry(form->AdvMainMenu1, QStringLiteral("Index de l'aide"));
   EXPECT_FALSE(helpIndex->isEnabled());
@@ -192,6 +230,67 @@ TEST_F(MainWindowTest, MenusHoldTheListedEntries) {
   // The short readout captions of the main menu are their hints too.
   EXPECT_EQ(MenuEntry(form->AdvMainMenu1, QStringLiteral("Afficher valeurs en dBFS"))->toolTip(),
             QStringLiteral("Afficher valeurs en dBFS"));
+  // Both menus show the shortcuts.
+  EXPECT_EQ(MenuEntry(form->AdvPopupMenu1, QStringLiteral("Quitter"))->shortcut(),
+            QKeySequence(QStringLiteral("Ctrl+Q")));
+  EXPECT_EQ(
+      MenuEntry(form->AdvMainMenu1, QStringLiteral("Reset mémorisation des crêtes"))->shortcut(),
+      QKeySequence(QStringLiteral("Ctrl+R")));
+}
+
+TEST_F(MainWindowTest, EnglishCatalogueTranslatesTheWindow) {
+  QTranslator english;
+  ASSERT_TRUE(english.load(QStringLiteral(":/i18n/stereolux_en.qm")));
+  QCoreApplication::installTranslator(&english);
+  Window form = Open();
+  QCoreApplication::removeTranslator(&english);
+  std::vector<QString> bar;
+  for (const QAction* a : form->AdvMainMenu1->actions()) bar.push_back(a->text());
+  EXPECT_EQ(bar, (std::vector<QString>{"&File", "&Source", "&View", "&Help"}));
+  EXPECT_EQ(form->lblHalfLive->text(), QStringLiteral("Release"));
+  EXPECT_NE(MenuEntry(form->AdvPopupMenu1, QStringLiteral("Show values in percent (peak memory)")),
+            nullptr);
+}
+
+TEST_F(MainWindowTest, MenusAndCommandsAnswerTheKeyboard) {
+  Window form = Open();
+  // Shortcuts reach the active window only; a menu that closes leaves none active here.
+  QApplication::setActiveWindow(form.get());
+  const QList<QAction*> menus = form->AdvMainMenu1->actions();
+  auto openMenu = [] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); };
+  auto closeMenus = [&] {
+    while (QMenu* m = openMenu()) m->close();
+    QApplication::processEvents();
+    QApplication::setActiveWindow(form.get());
+  };
+
+  QTest::keyClick(form.get(), Qt::Key_F10);
+  EXPECT_EQ(openMenu(), menus[0]->menu());
+  closeMenus();
+  QTest::keyClick(form.get(), Qt::Key_A, Qt::AltModifier);
+  EXPECT_EQ(openMenu(), menus[2]->menu());
+  closeMenus();
+
+  // Shift+F10 on a control that keeps right clicks to itself still opens the context menu.
+  form->lstDevices->setFocus();
+  QTest::keyClick(form->lstDevices, Qt::Key_F10, Qt::ShiftModifier);
+  EXPECT_EQ(openMenu(), form->AdvPopupMenu1);
+  closeMenus();
+  // The Menu key's request, as the platform sends it to the focused control.
+  QContextMenuEvent request(QContextMenuEvent::Keyboard, QPoint(2, 2),
+                            form->tbLevelLeft->mapToGlobal(QPoint(2, 2)));
+  QApplication::sendEvent(form->tbLevelLeft, &request);
+  EXPECT_EQ(openMenu(), form->AdvPopupMenu1);
+  closeMenus();
+
+  form->ALPPMMeter1ValueChange(nullptr, 0, 30000, 0, 32767);
+  ASSERT_EQ(VuState.PeakMemLeft, 30000.0);
+  QTest::keyClick(form.get(), Qt::Key_R, Qt::ControlModifier);
+  EXPECT_EQ(VuState.PeakMemLeft, 0.0);
+
+  QTest::keyClick(form.get(), Qt::Key_Q, Qt::ControlModifier);
+  EXPECT_FALSE(form->isVisible());
+  EXPECT_TRUE(IniExists());
 }
 
 TEST_F(MainWindowTest, RightClickOpensTheContextMenuExceptOnControls) {

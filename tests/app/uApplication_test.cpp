@@ -1,7 +1,10 @@
 #include "app/uApplication.h"
+#include "app/uAppIcon.h"
 
 #include <QCloseEvent>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QTimer>
 #include <QWidget>
@@ -79,6 +82,23 @@ TEST(Application, AnErrorInAHandlerEndsInTheErrorBoxAndTheProgramGoesOn) {
   EXPECT_EQ(shown, QStringLiteral("<none>"));
   EXPECT_EQ(err, "stereolux: Impossible d'écrire dans /x : Disque plein\n");
   app.reset();
+}
+
+// Docks match a window to its desktop entry by the application id (Wayland) or by the window
+// class, which is the executable's name (X11).
+TEST(AppIdentityTest, WindowsCarryTheIconAndTheDesktopEntrysId) {
+  int argc = 1;
+  char name[] = "stereolux";
+  char* argv[] = {name, nullptr};
+  TApplication app(argc, argv);
+  ApplyAppIdentity();
+  EXPECT_EQ(QGuiApplication::desktopFileName(), QString::fromLatin1(StereoluxAppId));
+  EXPECT_FALSE(QGuiApplication::windowIcon().pixmap(48, 48).isNull());
+  QFile entry(QStringLiteral(STEREOLUX_SOURCE_DIR "/data/") + StereoluxAppId + ".desktop");
+  ASSERT_TRUE(entry.open(QIODevice::ReadOnly | QIODevice::Text));
+  const QString text = QString::fromUtf8(entry.readAll());
+  EXPECT_TRUE(text.contains(QStringLiteral("\nExec=stereolux\n")));
+  EXPECT_TRUE(text.contains(QStringLiteral("\nStartupWMClass=stereolux\n")));
 }
 
 }  // namespace

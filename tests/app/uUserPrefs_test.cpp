@@ -3,12 +3,16 @@
 #include "app/uAction.h"
 #include "app/uMultimedia.h"
 #include "meter_display/lxVumeter.h"
+#include "metering/ALPPMMeter.h"
+#include "platform/IniFile.h"
 
 #include <QComboBox>
 #include <QDir>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QSlider>
 #include <QSpinBox>
 
@@ -18,9 +22,20 @@ using Window = std::unique_ptr<TfmMain>;
 
 using UserPrefsTest = MainWindowTest;
 
+// The window's whole bounds, frame included, lie on one of the screens.
+testing::AssertionResult WhollyOnAScreen(const TfmMain& Form) {
+  const QRect frame = Form.frameGeometry();
+  for (const QScreen* screen : QGuiApplication::screens())
+    if (screen->availableGeometry().contains(frame)) return testing::AssertionSuccess();
+  return testing::AssertionFailure() << frame.x() << "," << frame.y() << " " << frame.width() << "x"
+                                     << frame.height() << " on no screen";
+}
+
 TEST_F(UserPrefsTest, FirstCloseWritesTheDefaults) {
   Open()->close();
-  EXPECT_EQ(ReadIni(),
+  const std::string saved = ReadIni();
+  // The eight preferences come first, exactly as they always have.
+  EXPECT_EQ(saved.substr(0, saved.find("[Window]")),
             "[AudioDevice]\n"
             "Device=\n"
             "DeviceLine=\n"
@@ -32,9 +47,26 @@ TEST_F(UserPrefsTest, FirstCloseWritesTheDefaults) {
             "[AudioSource]\n"
             "InLevelCoefLeft=100\n"
             "InLevelCoefRight=100\n");
+  const TIniFile ini = TIniFile::Parse(saved);
+  EXPECT_EQ(ini.ReadInteger("Window", "ClientWidth", 0), 548);
+  EXPECT_EQ(ini.ReadInteger("Window", "ClientHeight", 0), 194);
+  EXPECT_EQ(ini.ReadInteger("Window", "HalfLife", 0), 400);
+  EXPECT_EQ(ini.ReadString("Window", "Vertical", ""), "0");
+  EXPECT_EQ(ini.ReadString("Window", "DotMode", ""), "0");
+  EXPECT_EQ(ini.ReadString("Window", "StayOnTop", ""), "0");
+}
+
+TEST_F(UserPrefsTest, FirstStartUsesTheDesignPositionWhereTheWindowFits) {
+  Window form = Open();
+  EXPECT_TRUE(WhollyOnAScreen(*form));
+  const QRect design(QPoint(424, 211), form->frameGeometry().size());
+  if (form->screen()->availableGeometry().contains(design)) {
+    EXPECT_EQ(form->pos(), QPoint(424, 211));
+  }
 }
 
 TEST_F(UserPrefsTest, ChoicesSurviveARestart) {
+  QPoint position;
   {
     Window form = Open();
     Choose(*form, "Montrer panneau des niveaux");
@@ -43,13 +75,19 @@ TEST_F(UserPrefsTest, ChoicesSurviveARestart) {
     Choose(*form, "Afficher valeurs en dBFS");
     Choose(*form, "Vertical");
     Choose(*form, "Mode Point");
+    Choose(*form, "Toujours au premier plan");
     form->tbLevelLeft->setValue(70);
     form->tbLevelRight->setValue(85);
     form->seHalfLive->setValue(1000);
+    form->SetClientWidth(250);
+    form->SetClientHeight(400);
+    form->move(30, 40);
+    position = form->pos();
     form->close();
   }
   UserPrefs = TUserPrefs{};
   VuState = TVuState{};
+  WindowState = TWindowState{};
   Window form = Open();
   EXPECT_FALSE(form->pnlConf->isVisibleTo(form.get()));
   EXPECT_TRUE(form->pnlLevel->isVisibleTo(form.get()));
@@ -62,11 +100,71 @@ TEST_F(UserPrefsTest, ChoicesSurviveARestart) {
   EXPECT_EQ(form->lblLevelCoefLeft->text(), QStringLiteral("70 %"));
   EXPECT_EQ(form->tbLevelRight->value(), 85);
   EXPECT_EQ(form->lblLevelCoefRight->text(), QStringLiteral("85 %"));
-  EXPECT_EQ(form->Vumeter->size(), QSize(532, 137));
-  // Neither the orientation, the display mode nor the release time is remembered.
-  EXPECT_EQ(form->Vumeter->Orientation(), voHorizontal);
-  EXPECT_EQ(form->Vumeter->GraphType(), gtBar);
-  EXPECT_EQ(form->seHalfLive->value(), 400);
+  // The window as it was left: place, size, orientation, dots, release time, on top.
+  EXPECT_EQ(form->pos(), position);
+  EXPECT_EQ(form->ClientWidth(), 250);
+  EXPECT_EQ(form->ClientHeight(), 400);
+  EXPECT_EQ(form->Vumeter->size(), QSize(234, 400 - 16 - form->pnlLevel->height()));
+  EXPECT_EQ(form->Vumeter->Orientation(), voVertical);
+  EXPECT_TRUE(VuState.Vertical);
+  EXPECT_TRUE(form->ActVuVert->Checked());
+  EXPECT_FALSE(form->ActVuHorz->Checked());
+  EXPECT_EQ(form->Vumeter->GraphType(), gtSpot);
+  EXPECT_TRUE(form->ActVuDot->Checked());
+  EXPECT_EQ(form->seHalfLive->value(), 1000);
+  EXPECT_EQ(form->ALPPMMeter1->HalfLife(), 1000);
+  EXPECT_TRUE(form->ActStayOnTop->Checked());
+  EXPECT_TRUE(form->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+}
+
+TEST(WindowPlacementTest, WindowIsPulledWhollyOntoOneScreen) {
+  const QRect wide(0, 0, 1920, 1080);
+  const QRect right(1920, 0, 1280, 1024);
+  // 1280 x 1024 at a scale of 2 and of 1.5.
+  const QRect scaled2(0, 0, 640, 512);
+  const QRect scaled15(0, 0, 853, 682);
+  struct Case {
+    const char* what;
+    QList<QRect> screens;
+    QRect frame;
+    QRect placed;
+  };
+  const Case cases[] = {
+      {"fits: unchanged", {wide}, {424, 211, 550, 240}, {424, 211, 550, 240}},
+      {"on the second screen", {wide, right}, {2000, 100, 550, 240}, {2000, 100, 550, 240}},
+      {"across two screens: onto the one it overlaps most",
+       {wide, right},
+       {1800, 100, 550, 240},
+       {1920, 100, 550, 240}},
+      {"screen removed: onto the nearest", {wide}, {2500, 300, 550, 240}, {1370, 300, 550, 240}},
+      {"above and left of everything", {wide, right}, {-900, -700, 550, 240}, {0, 0, 550, 240}},
+      {"design position at a scale of 2", {scaled2}, {424, 211, 550, 240}, {90, 211, 550, 240}},
+      {"design position at a scale of 1.5", {scaled15}, {424, 211, 550, 240}, {303, 211, 550, 240}},
+      {"vertical window taller than the screen",
+       {scaled2},
+       {424, 211, 196, 600},
+       {424, 0, 196, 512}},
+      {"no screen known: unchanged", {}, {-50, -50, 100, 100}, {-50, -50, 100, 100}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(KeepOnScreen(c.frame, c.screens), c.placed) << c.what;
+}
+
+TEST_F(UserPrefsTest, WindowKeptOffEveryScreenComesBackOnOne) {
+  WriteIni(
+      "[Window]\n"
+      "Left=-5000\n"
+      "Top=9000\n"
+      "ClientWidth=4000\n"
+      "ClientHeight=3000\n"
+      "HalfLife=5\n");
+  Window form = Open();
+  EXPECT_TRUE(WhollyOnAScreen(*form));
+  EXPECT_EQ(form->seHalfLive->value(), 10);
+  // Turning a window as large as its screen keeps it there too.
+  Choose(*form, "Vertical");
+  EXPECT_TRUE(WhollyOnAScreen(*form));
+  Choose(*form, "Horizontal");
+  EXPECT_TRUE(WhollyOnAScreen(*form));
 }
 
 TEST_F(UserPrefsTest, ValuesAreReadByTheProfileRules) {
@@ -89,6 +187,13 @@ TEST_F(UserPrefsTest, ValuesAreReadByTheProfileRules) {
   EXPECT_EQ(form->lblLevelCoefLeft->text(), QStringLiteral("80 %"));
   EXPECT_EQ(form->tbLevelRight->value(), 120);
   EXPECT_EQ(form->lblLevelCoefRight->text(), QStringLiteral("120 %"));
+  // A file of an older build has no window section: the window starts as it always has.
+  EXPECT_EQ(form->ClientWidth(), 548);
+  EXPECT_EQ(form->ClientHeight(), 194);
+  EXPECT_EQ(form->Vumeter->Orientation(), voHorizontal);
+  EXPECT_EQ(form->Vumeter->GraphType(), gtBar);
+  EXPECT_EQ(form->seHalfLive->value(), 400);
+  EXPECT_FALSE(form->ActStayOnTop->Checked());
   form->close();
   const std::string saved = ReadIni();
   EXPECT_NE(saved.find("InLevelCoefRight=120\n"), std::string::npos) << saved;
@@ -109,7 +214,9 @@ TEST_F(UserPrefsTest, OtherLinesAndUnknownDevicesSurvive) {
   Window form = Open();
   EXPECT_EQ(form->lstDevices->currentIndex(), -1);
   form->close();
-  EXPECT_EQ(ReadIni(),
+  const std::string saved = ReadIni();
+  // The window's own section goes last.
+  EXPECT_EQ(saved.substr(0, saved.find("[Window]\nLeft=")),
             "; my notes\n"
             "[AudioDevice]\n"
             "Device=USB Microphone\n"
@@ -187,15 +294,26 @@ TEST_F(UserPrefsTest, InstalledProgramKeepsThemInTheConfigurationFolder) {
   QFile::remove(config);
 }
 
-TEST_F(UserPrefsTest, FailedWriteIsReportedAndTheWindowStillCloses) {
-  // The preferences file exists but cannot be replaced.
+TEST_F(UserPrefsTest, AFileThatCannotBeWrittenSendsThePreferencesToTheConfigurationFolder) {
+  const QString config =
+      QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) + "/stereolux.ini";
+  QFile::remove(config);
+  // The preferences file exists but can be neither read nor replaced.
   ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("stereolux.ini")));
   Window form = Open();
+  Choose(*form, "Montrer panneau des niveaux");
   TModalBoxCatcher box;
   form->close();
   EXPECT_EQ(box.Text, "Impossible d'écrire dans " + IniPath + " : " +
-                          std::make_error_code(std::errc::is_a_directory).message());
+                          std::make_error_code(std::errc::is_a_directory).message() +
+                          "\nLes préférences ont été enregistrées dans " + config.toStdString());
   EXPECT_FALSE(form->isVisible());
+
+  // The next start reads the newer file there, and writes there.
+  Window again = Open();
+  EXPECT_EQ(IniFileName, config.toStdString());
+  EXPECT_TRUE(again->ActShowPnlLevel->Checked());
+  QFile::remove(config);
 }
 
 }  // namespace
