@@ -34,6 +34,23 @@ void* operator new(std::size_t ASize, std::align_val_t AAlign) {
   throw std::bad_alloc();
 }
 
+// The nothrow forms too: their blocks are given back through the deletes below, so they must
+// come from the same place (a sanitizer's own ones would be freed here as a mismatch).
+void* operator new(std::size_t ASize, const std::nothrow_t&) noexcept {
+  try {
+    return ::operator new(ASize);
+  } catch (...) {
+    return nullptr;
+  }
+}
+void* operator new(std::size_t ASize, std::align_val_t AAlign, const std::nothrow_t&) noexcept {
+  try {
+    return ::operator new(ASize, AAlign);
+  } catch (...) {
+    return nullptr;
+  }
+}
+
 // The compiler takes the free() of a block from operator new for a mismatch; here the two are
 // the replacement pair.
 #pragma GCC diagnostic push
@@ -42,6 +59,10 @@ void operator delete(void* AMemory) noexcept { std::free(AMemory); }
 void operator delete(void* AMemory, std::size_t) noexcept { std::free(AMemory); }
 void operator delete(void* AMemory, std::align_val_t) noexcept { std::free(AMemory); }
 void operator delete(void* AMemory, std::size_t, std::align_val_t) noexcept { std::free(AMemory); }
+void operator delete(void* AMemory, const std::nothrow_t&) noexcept { std::free(AMemory); }
+void operator delete(void* AMemory, std::align_val_t, const std::nothrow_t&) noexcept {
+  std::free(AMemory);
+}
 #pragma GCC diagnostic pop
 
 // The allocations made by this thread while the object lives.

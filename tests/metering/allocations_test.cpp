@@ -16,7 +16,9 @@ TEST(CaptureBufferCycle, SampleMemoryComesFromTheWarmPool) {
     const auto cycle = [frames] {
       auto captured =
           TALAudioBuffer::CreateSizeEx(44100, 16, 2, frames, {spFrontLeft, spFrontRight});
-      captured->ByteWrite()[0] = 1;
+      uint8_t* bytes = captured->ByteWrite();
+      bytes[0] = 1;  // the first left sample, little-endian
+      bytes[1] = 0;
       auto received = TALAudioBuffer::CreateUniversal(*captured);
       captured.reset();
       return received->GetSample(0, 0);
