@@ -33,7 +33,6 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
-#include <QStandardPaths>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -58,9 +57,10 @@ void InitPaths(const std::string& ExeFileName) {
   const bool installed =
       !fs::exists(AppFolder + ReadmeName, ec) && fs::is_regular_file(ReadmeFileName, ec);
   if (installed || (!fs::exists(IniFileName, ec) && ::access(AppFolder.c_str(), W_OK) != 0)) {
-    const QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
-    if (!config.isEmpty()) IniFileName = (config + QStringLiteral("/stereolux.ini")).toStdString();
+    const std::string config = UserConfigIniFileName();
+    if (!config.empty()) IniFileName = config;
   }
+  IniFileName = NewerUserConfigIni(IniFileName);
 }
 
 namespace {

@@ -37,7 +37,8 @@ extern std::string ReadmeFileName;
 // in the documentation folder of its prefix rather than beside it) keeps each user's
 // preferences in stereolux.ini of the user's configuration folder. A program run from its
 // build or from a folder of its own keeps them beside the executable, unless that folder is
-// not writable and holds no preferences yet.
+// not writable and holds no preferences yet, or the user's file is newer (they went there
+// because the file beside the executable could not be written).
 void InitPaths(const std::string& ExeFileName);
 
 // The main window: the LED meter between the configuration panel (devices, trims, release

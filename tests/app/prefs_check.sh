@@ -144,6 +144,38 @@ else
   }
 fi
 
+echo "--- the same, with a configuration folder of the user's: nothing is lost"
+if [ "${as_user[0]:-}" = false ]; then
+  echo "skipped: running as root without setpriv to leave it"
+else
+  new_case fallback
+  printf '; kept\n[AudioSource]\nInLevelCoefLeft=50\n' >"$ini"
+  chmod 444 "$ini"
+  chmod 555 "$case_dir"
+  mkdir "$work/config"
+  [ "$(id -u)" = 0 ] && chown 65534:65534 "$work/config"
+  config=$work/config/stereolux/stereolux.ini
+  XDG_CONFIG_HOME=$work/config start "$case_dir" "${as_user[@]}" && {
+    kill -TERM "$pid"
+    finish 1000
+    expect_status 1
+    expect_err "Impossible d'écrire dans $ini : $(reason_of 13)"
+    expect_err "Les préférences ont été enregistrées dans $config"
+    grep -q '^; kept$' "$config" && grep -q '^InLevelCoefLeft=50$' "$config" &&
+      grep -q '^GUIShowPnlConfig=1$' "$config" || fail "the preferences did not reach $config"
+  }
+  # The next start reads the newer file there, and writes there.
+  sed -i 's/^InLevelCoefLeft=50$/InLevelCoefLeft=0x46/' "$config"
+  touch "$config"
+  XDG_CONFIG_HOME=$work/config start "$case_dir" "${as_user[@]}" && {
+    kill -TERM "$pid"
+    finish 1000
+    expect_status 0
+    grep -q '^InLevelCoefLeft=70$' "$config" || fail "the newer file was not the one read"
+    grep -q '^InLevelCoefLeft=50$' "$ini" || fail "the INI beside the program changed"
+  }
+fi
+
 echo "--- a second signal while the first is being served ends the program at once"
 new_case second
 mkdir "$ini"  # a save that would fail, so the first signal alone would end with status 1

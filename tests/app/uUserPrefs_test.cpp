@@ -304,15 +304,26 @@ TEST_F(UserPrefsTest, InstalledProgramKeepsThemInTheConfigurationFolder) {
   QFile::remove(config);
 }
 
-TEST_F(UserPrefsTest, FailedWriteIsReportedAndTheWindowStillCloses) {
-  // The preferences file exists but cannot be replaced.
+TEST_F(UserPrefsTest, AFileThatCannotBeWrittenSendsThePreferencesToTheConfigurationFolder) {
+  const QString config =
+      QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) + "/stereolux.ini";
+  QFile::remove(config);
+  // The preferences file exists but can be neither read nor replaced.
   ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("stereolux.ini")));
   Window form = Open();
+  Choose(*form, "Montrer panneau des niveaux");
   TModalBoxCatcher box;
   form->close();
   EXPECT_EQ(box.Text, "Impossible d'écrire dans " + IniPath + " : " +
-                          std::make_error_code(std::errc::is_a_directory).message());
+                          std::make_error_code(std::errc::is_a_directory).message() +
+                          "\nLes préférences ont été enregistrées dans " + config.toStdString());
   EXPECT_FALSE(form->isVisible());
+
+  // The next start reads the newer file there, and writes there.
+  Window again = Open();
+  EXPECT_EQ(IniFileName, config.toStdString());
+  EXPECT_TRUE(again->ActShowPnlLevel->Checked());
+  QFile::remove(config);
 }
 
 }  // namespace
