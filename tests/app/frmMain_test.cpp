@@ -210,9 +210,9 @@ TEST_F(MainWindowTest, MenusHoldTheListedEntries) {
   EXPECT_EQ(Captions(menus[2]->menu()),
             (std::vector<QString>{
                 "Montrer panneau des &niveaux", "—", "&Horizontal", "&Vertical", "—", "Mode &Barre",
-                "Mode &Point", "—", "Afficher valeurs en &dBFS", "Afficher valeurs en p&ourcentage",
-                "—", "&Afficher la mémorisation des crêtes", "&Reset mémorisation des crêtes", "—",
-                "&Toujours au premier plan"}));
+                "Mode &Point", "Afficher l'é&chelle en dB", "—", "Afficher valeurs en &dBFS",
+                "Afficher valeurs en p&ourcentage", "—", "&Afficher la mémorisation des crêtes",
+                "&Reset mémorisation des crêtes", "—", "&Toujours au premier plan"}));
   EXPECT_EQ(Captions(menus[3]->menu()),
             (std::vector<QString>{"&Index de l'aide", "—", "&Lisez-moi...", "—", "&A propos..."}));
   EXPECT_EQ(
