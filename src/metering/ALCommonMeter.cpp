@@ -387,8 +387,9 @@ int64_t TALCommonMeter::ConvertChannel(const uint8_t* AData, std::size_t ADataBy
         int32_t Sample;
         std::memcpy(&Sample, Source, sizeof(Sample));
         ADestination[n] = static_cast<float>(Sample);
-        Clipped += (Sample == std::numeric_limits<int32_t>::max()) |
-                   (Sample == std::numeric_limits<int32_t>::min());
+        // Without a branch: the two tests as integers, or-ed.
+        Clipped += static_cast<int32_t>(Sample == std::numeric_limits<int32_t>::max()) |
+                   static_cast<int32_t>(Sample == std::numeric_limits<int32_t>::min());
       }
       return Clipped;
     }

@@ -29,8 +29,7 @@ class DevicePickPulseTest : public MainWindowTest {
 protected:
   void SetUp() override {
     MainWindowTest::SetUp();
-    const std::string why = Unavailable();
-    if (!why.empty()) GTEST_SKIP() << why;
+    PULSE_TEST_REQUIRE_SERVER();
     previous = GetWaveInBackend();
     auto backend = PulseWaveInBackend::Connect(Server);
     ASSERT_TRUE(backend) << "no answer from the private server at " << Server;
@@ -62,18 +61,6 @@ protected:
     return names;
   }
 
-  // Runs the event loop until the left bar shows about Percent; the server may take a few
-  // seconds to bring the first audio.
-  static bool LeftBarSettlesAt(const TfmMain& Form, int Percent) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < 15000) {
-      QTest::qWait(50);
-      if (std::abs(Form.Vumeter->LeftValue() - Percent) <= 4) return true;
-    }
-    return false;
-  }
-
   std::shared_ptr<IWaveInBackend> previous;
 };
 
@@ -95,7 +82,7 @@ TEST_F(DevicePickPulseTest, TheListsShowTheCapturesNamesAndPickingTheSecondMoves
   form->lstDevices->setCurrentIndex(1);
   emit form->lstDevices->activated(1);
   EXPECT_EQ(form->ALAudioIn1->Device().GetDeviceName(), "Monitor of Test-Sink");
-  EXPECT_TRUE(LeftBarSettlesAt(*form, 50)) << form->Vumeter->LeftValue();
+  EXPECT_TRUE(LeftBarSettlesAt(*form, 50, 4, 15000)) << form->Vumeter->LeftValue();
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "BoundedWait.h"
+
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -151,8 +153,11 @@ TEST_F(ALAudioFormat, SetterIsDroppedAtOnceWhileTheOwnerStops) {
     Finished.get_future().wait();
   });
   Stopped.get_future().wait();
-  Format.SetChannels(5);
-  Format.SetBufferSize(77);
+  {
+    TBoundedWait bound("the format's setters while its owner stops");
+    Format.SetChannels(5);
+    Format.SetBufferSize(77);
+  }
   Finished.set_value();
   Stopper.join();
 

@@ -276,16 +276,17 @@ TEST_F(CommonMeterTest, DecibelModeMapsHalfScaleToZeroAndSilenceToHalfAnLsb) {
   Meter->Value = [&](int32_t, const TBlock&) { return Produced[Next++]; };
   Start(MakeFormat(1000, 16, 1));
   Send(Ramp(0, 41, 1));
-  // The floor is the reading of half a least significant bit.
-  const std::vector<double> Expected = {-90.30873362283398, 0, 6.020599913279624,
-                                        -90.30873362283398};
+  // Half of full scale reads 0 dB; the floor is the reading of half a least significant bit.
+  const auto DB = [](double ALevel) { return 20 * std::log10(ALevel / (32767 / 2.0)); };
+  const double Floor = DB(0.5), Top = DB(32767);
+  const std::vector<double> Expected = {Floor, 0, Top, Floor};
   const std::vector<double> Got = ValuesOf(0);
   // The last value equals the first one but follows a different one, so it is published.
   ASSERT_EQ(Got.size(), Expected.size());
   for (size_t k = 0; k < Expected.size(); ++k) EXPECT_NEAR(Got[k], Expected[k], 1e-9) << k;
   for (const TValueEvent& Event : Events) {
-    EXPECT_NEAR(Event.Min, -90.30873362283398, 1e-9);
-    EXPECT_NEAR(Event.Max, 6.020599913279624, 1e-9);
+    EXPECT_NEAR(Event.Min, Floor, 1e-9);
+    EXPECT_NEAR(Event.Max, Top, 1e-9);
   }
 }
 
