@@ -6,6 +6,8 @@
 # half of the left bar is lit, and on the right sweeping from silence to 95 % of full scale and
 # back every 4 seconds, so that the right bar moves through all three colour zones.
 # STEREOLUX_BIN names the program to show (default: build/bin/stereolux, built when missing).
+# STEREOLUX_DEMO_RIGHT_VOL sets the top of the right channel's sweep (default 0.95 of full scale;
+# above 1 its peaks are cut at full scale, which lights the right clip lamp).
 # STEREOLUX_DEMO_INI adds lines to the demo's preferences file, for instance the window's own
 # section to show it vertical: $'[Window]\nVertical=1\nClientWidth=194\nClientHeight=548'.
 # Without a DISPLAY the window is shown on a virtual X server. Everything started here is stopped
@@ -90,7 +92,7 @@ export PULSE_SERVER="unix:$work/pulse/native"
 export PULSE_RUNTIME_PATH="$work/pulse/runtime"
 
 sox -n -r 44100 -b 16 -c 1 "$work/left.wav" synth 4 sine 1000 vol 0.5
-sox -n -r 44100 -b 16 -c 1 "$work/right.wav" synth 4 sine 1000 fade t 2 4 2 vol 0.95
+sox -q -n -r 44100 -b 16 -c 1 "$work/right.wav" synth 4 sine 1000 fade t 2 4 2 vol "${STEREOLUX_DEMO_RIGHT_VOL:-0.95}"
 sox -M "$work/left.wav" "$work/right.wav" "$work/tone.wav"
 mkfifo "$work/tone.raw"
 # Written through standard output: sox opens a named output file for reading as well, and would

@@ -3,6 +3,7 @@
 #include "app/frmAbout.h"
 #include "app/uAction.h"
 #include "app/uApplication.h"
+#include "app/uClipIndicator.h"
 #include "app/uLiveInputs.h"
 #include "app/uMaths.h"
 #include "app/uMenuKeys.h"
@@ -13,6 +14,7 @@
 #include "app/uSilenceWatch.h"
 #include "app/uUserPrefs.h"
 #include "app/uVu.h"
+#include "app/uVuScale.h"
 #include "app/uWindowState.h"
 #include "capture/ALAudioIn.h"
 #include "capture/SLSmartBufferManager.h"
@@ -28,10 +30,10 @@
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
-#include <QStandardPaths>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -56,9 +58,10 @@ void InitPaths(const std::string& ExeFileName) {
   const bool installed =
       !fs::exists(AppFolder + ReadmeName, ec) && fs::is_regular_file(ReadmeFileName, ec);
   if (installed || (!fs::exists(IniFileName, ec) && ::access(AppFolder.c_str(), W_OK) != 0)) {
-    const QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
-    if (!config.isEmpty()) IniFileName = (config + QStringLiteral("/stereolux.ini")).toStdString();
+    const std::string config = UserConfigIniFileName();
+    if (!config.empty()) IniFileName = config;
   }
+  IniFileName = NewerUserConfigIni(IniFileName);
 }
 
 namespace {
@@ -181,6 +184,8 @@ void TfmMain::CreateAudioComponents() {
       [this](TALCommonMeter* Sender, int32_t AChannel, double AValue, double AMin, double AMax) {
         ALPPMMeter1ValueChange(Sender, AChannel, AValue, AMin, AMax);
       });
+  ALPPMMeter1->SetOnClip(
+      [this](TALCommonMeter* Sender, int32_t AChannel) { ALPPMMeter1Clip(Sender, AChannel); });
   loading.Loaded();
 }
 
@@ -211,6 +216,8 @@ void TfmMain::CreateActions() {
                                 handler(&TfmMain::ActShowPeakDBFSExecute));
   ActStayOnTop = new TAction(this, tr("&Toujours au premier plan"), false,
                              handler(&TfmMain::ActStayOnTopExecute));
+  ActShowScale = new TAction(this, tr("Afficher l'é&chelle en dB"), false,
+                             handler(&TfmMain::ActShowScaleExecute));
   ActAppClose->SetShortCut(QKeySequence(Qt::CTRL | Qt::Key_Q));
   ActPeakReset->SetShortCut(QKeySequence(Qt::CTRL | Qt::Key_R));
 }
@@ -235,6 +242,7 @@ void TfmMain::CreateMenus() {
   view->addSeparator();
   ActVuBar->AddTo(view);
   ActVuDot->AddTo(view);
+  ActShowScale->AddTo(view);
   view->addSeparator();
   ActShowPeakDBFS->AddTo(view, tr("Afficher valeurs en &dBFS"));
   ActShowPeakPercent->AddTo(view, tr("Afficher valeurs en p&ourcentage"));
@@ -354,6 +362,14 @@ void TfmMain::CreateLevelPanel() {
   lblPeakRight = NewLabel(pnlLevel, QStringLiteral("-96.0 dBFS"), QRect(138, 20, 104, 15), courier,
                           orangeOnDarkRed, Qt::AlignCenter);
 
+  for (QLabel* peak : {lblPeakLeft, lblPeakRight}) {
+    peak->setCursor(Qt::PointingHandCursor);
+    peak->setToolTip(tr("Cliquer pour remettre la crête de ce canal à zéro"));
+    peak->installEventFilter(this);
+  }
+  lblClipLeft = new TClipIndicator(pnlLevel);
+  lblClipRight = new TClipIndicator(pnlLevel);
+
   btnPeakReset = new QPushButton(tr("Reset"), pnlLevel);
   btnPeakReset->setGeometry(250, 8, 63, 25);
   btnPeakReset->setContextMenuPolicy(Qt::PreventContextMenu);
@@ -390,6 +406,9 @@ void TfmMain::CreateVuPanel() {
   Vumeter->SetRightPeak(75);
   Vumeter->SetLeftPeakResetCount(0);
   Vumeter->SetRightPeakResetCount(0);
+
+  VuScale = new TVuScale(Vumeter, pnlVu);
+  VuScale->hide();
 }
 
 int32_t TfmMain::ClientWidth() const { return width(); }
@@ -470,12 +489,23 @@ void TfmMain::InitVu() {
 }
 
 void TfmMain::FormResize(QObject* /*Sender*/) {
-  const int32_t w = ClientWidth() - VuState.Margin;
+  int32_t w = ClientWidth() - VuState.Margin;
   int32_t h = ClientHeight() - VuState.Margin;
   if (ActShowPnlConfig->Checked()) h -= pnlConf->height();
   if (ActShowPnlLevel->Checked()) h -= pnlLevel->height();
+  // The scale lies beside the meter, along its bars.
+  const bool scale = ActShowScale->Checked();
+  if (scale) (VuState.Vertical ? w : h) -= TVuScale::Thickness(VuState.Vertical);
   Vumeter->SetWidth(w);
   Vumeter->SetHeight(h);
+  if (scale) {
+    const int32_t t = TVuScale::Thickness(VuState.Vertical);
+    const QRect meter = Vumeter->geometry();
+    VuScale->setGeometry(VuState.Vertical
+                             ? QRect(meter.right() + 1, meter.top(), t, meter.height())
+                             : QRect(meter.left(), meter.bottom() + 1, meter.width(), t));
+    VuScale->update();
+  }
   UpdateMinimumSize();
 }
 
@@ -559,6 +589,12 @@ void TfmMain::ActStayOnTopExecute(QObject* Sender) {
   if (shown) show();
 }
 
+void TfmMain::ActShowScaleExecute(QObject* Sender) {
+  if (Sender) ActShowScale->SetChecked(!ActShowScale->Checked());
+  VuScale->setVisible(ActShowScale->Checked());
+  FormResize(nullptr);
+}
+
 void TfmMain::ActPeakResetExecute(QObject* /*Sender*/) { ResetPeaks(*this); }
 
 void TfmMain::ActShowPeakPercentExecute(QObject* Sender) {
@@ -600,6 +636,7 @@ void TfmMain::ALPPMMeter1ValueChange(TALCommonMeter* /*Sender*/, int32_t AChanne
     auto trim = [AValue](const QSlider* Trim) {
       return static_cast<double>(static_cast<long double>(Trim->value()) * AValue / 100.0L);
     };
+    VuScale->SetFullScale(AMax);
     int32_t p = 0;
     if (AChannel == 0) {
       const double t = trim(tbLevelLeft);
@@ -629,6 +666,27 @@ void TfmMain::ALPPMMeter1ValueChange(TALCommonMeter* /*Sender*/, int32_t AChanne
   } catch (const std::exception&) {
     // A value that cannot be shown is dropped; the next one will be shown.
   }
+}
+
+void TfmMain::ALPPMMeter1Clip(TALCommonMeter* /*Sender*/, int32_t AChannel) {
+  if (InFormCreate) return;
+  if (AChannel == 0) lblClipLeft->SetLit(true);
+  if (AChannel == 1) lblClipRight->SetLit(true);
+}
+
+void TfmMain::lblPeakLeftClick(QObject* Sender) {
+  if (Sender == lblPeakLeft) ResetChannelPeak(*this, 0);
+  if (Sender == lblPeakRight) ResetChannelPeak(*this, 1);
+}
+
+bool TfmMain::eventFilter(QObject* Watched, QEvent* Event) {
+  if ((Watched == lblPeakLeft || Watched == lblPeakRight) &&
+      Event->type() == QEvent::MouseButtonPress &&
+      static_cast<QMouseEvent*>(Event)->button() == Qt::LeftButton) {
+    lblPeakLeftClick(Watched);
+    return true;
+  }
+  return QWidget::eventFilter(Watched, Event);
 }
 
 void TfmMain::tbLevelLeftChange(QObject* Sender) {

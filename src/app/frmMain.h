@@ -19,12 +19,14 @@ class QSlider;
 class QSpinBox;
 class QTimer;
 class TAction;
+class TClipIndicator;
 class TALAudioIn;
 class TALCommonMeter;
 class TALPPMMeter;
 class TLiveInputs;
 class TSilenceWatch;
 class TlxVuMeter;
+class TVuScale;
 
 // True while the window's creation handler runs: values that arrive then are not shown, and
 // the line that the start-up selection picks is not taken for the user's choice.
@@ -37,7 +39,8 @@ extern std::string ReadmeFileName;
 // in the documentation folder of its prefix rather than beside it) keeps each user's
 // preferences in stereolux.ini of the user's configuration folder. A program run from its
 // build or from a folder of its own keeps them beside the executable, unless that folder is
-// not writable and holds no preferences yet.
+// not writable and holds no preferences yet, or the user's file is newer (they went there
+// because the file beside the executable could not be written).
 void InitPaths(const std::string& ExeFileName);
 
 // The main window: the LED meter between the configuration panel (devices, trims, release
@@ -73,8 +76,13 @@ public:
   void ActShowPeakPercentExecute(QObject* Sender);
   void ActShowPeakDBFSExecute(QObject* Sender);
   void ActStayOnTopExecute(QObject* Sender);
+  void ActShowScaleExecute(QObject* Sender);
   void ALPPMMeter1ValueChange(TALCommonMeter* Sender, int32_t AChannel, double AValue, double AMin,
                               double AMax);
+  // Lights the channel's clip lamp.
+  void ALPPMMeter1Clip(TALCommonMeter* Sender, int32_t AChannel);
+  // A click on a peak readout resets that channel's peak.
+  void lblPeakLeftClick(QObject* Sender);
   void tbLevelLeftChange(QObject* Sender);
   void seHalfLiveChange(QObject* Sender);
   void lstDevicesChange(QObject* Sender);
@@ -96,6 +104,7 @@ public:
   TAction* ActShowPeakPercent;
   TAction* ActShowPeakDBFS;
   TAction* ActStayOnTop;
+  TAction* ActShowScale;
 
   // Menus.
   QMenuBar* AdvMainMenu1;
@@ -122,11 +131,14 @@ public:
   QLabel* lblRight;
   QLabel* lblPeakLeft;
   QLabel* lblPeakRight;
+  TClipIndicator* lblClipLeft;
+  TClipIndicator* lblClipRight;
   QPushButton* btnPeakReset;
 
   // The meter's panel.
   QFrame* pnlVu;
   TlxVuMeter* Vumeter;
+  TVuScale* VuScale;
 
   // Captures the chosen input; it runs from the moment the window's components are loaded.
   std::unique_ptr<TALAudioIn> ALAudioIn1;
@@ -149,6 +161,7 @@ protected:
   void resizeEvent(QResizeEvent* Event) override;
   void closeEvent(QCloseEvent* Event) override;
   void showEvent(QShowEvent* Event) override;
+  bool eventFilter(QObject* Watched, QEvent* Event) override;
   void contextMenuEvent(QContextMenuEvent* Event) override;
 
 private:

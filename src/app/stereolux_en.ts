@@ -38,6 +38,13 @@ Qt's own options (-platform, -display, -style...) are passed on to Qt.
     </message>
 </context>
 <context>
+    <name>TClipIndicator</name>
+    <message>
+        <source>Écrêtage : cliquer pour éteindre</source>
+        <translation>Clipping: click to clear</translation>
+    </message>
+</context>
+<context>
     <name>TLiveInputs</name>
     <message>
         <source>Aucune entrée audio n'est disponible.</source>
@@ -176,6 +183,14 @@ Qt's own options (-platform, -display, -style...) are passed on to Qt.
     <message>
         <source>Reset</source>
         <translation>Reset</translation>
+    </message>
+    <message>
+        <source>Afficher l'é&amp;chelle en dB</source>
+        <translation>Show dB &amp;scale</translation>
+    </message>
+    <message>
+        <source>Cliquer pour remettre la crête de ce canal à zéro</source>
+        <translation>Click to reset this channel's peak</translation>
     </message>
 </context>
 </TS>

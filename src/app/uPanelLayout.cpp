@@ -2,7 +2,9 @@
 
 #include "app/frmMain.h"
 #include "app/uAction.h"
+#include "app/uClipIndicator.h"
 #include "app/uVu.h"
+#include "app/uVuScale.h"
 
 #include <QComboBox>
 #include <QFrame>
@@ -21,7 +23,7 @@ constexpr int32_t ConfWideHeight = 57;
 constexpr int32_t ConfNarrowMinWidth = 180;
 constexpr int32_t ConfNarrowHeight = 130;
 
-constexpr int32_t LevelWideWidth = 313 + 8;
+constexpr int32_t LevelWideWidth = 349 + 8;
 constexpr int32_t LevelWideHeight = 41;
 constexpr int32_t LevelNarrowMinWidth = 188;
 constexpr int32_t LevelNarrowHeight = 74;
@@ -69,17 +71,22 @@ void LayoutLevel(TfmMain& F, int32_t W) {
     F.lblRight->setGeometry(32, 20, 104, 15);
     F.lblPeakLeft->setGeometry(138, 4, 104, 15);
     F.lblPeakRight->setGeometry(138, 20, 104, 15);
-    F.btnPeakReset->setGeometry(250, 8, 63, 25);
+    F.lblClipLeft->setGeometry(246, 4, 32, 15);
+    F.lblClipRight->setGeometry(246, 20, 32, 15);
+    F.btnPeakReset->setGeometry(286, 8, 63, 25);
     F.pnlLevel->setFixedHeight(LevelWideHeight);
     return;
   }
-  // The current readouts, the peak readouts under them, the button beside the peaks.
+  // The current readouts with their clip lamps, the peak readouts under them, the button
+  // beside the peaks.
   F.Label3->setGeometry(8, 4, 21, 14);
   F.Label4->setGeometry(8, 20, 21, 14);
   F.lblLeft->setGeometry(32, 4, 80, 15);
   F.lblRight->setGeometry(32, 20, 80, 15);
   F.lblPeakLeft->setGeometry(32, 38, 80, 15);
   F.lblPeakRight->setGeometry(32, 54, 80, 15);
+  F.lblClipLeft->setGeometry(116, 4, 32, 15);
+  F.lblClipRight->setGeometry(116, 20, 32, 15);
   F.btnPeakReset->setGeometry(116, 41, 63, 25);
   F.pnlLevel->setFixedHeight(LevelNarrowHeight);
 }
@@ -104,7 +111,8 @@ QSize MinimumClientSize(const TfmMain& Form) {
   }
   const bool vertical = VuState.Vertical;
   const int32_t margin = VuState.Margin;
-  width = std::max(width, (vertical ? MeterMinThickness : MeterMinLength) + margin);
-  height += (vertical ? MeterMinLength : MeterMinThickness) + margin;
+  const int32_t scale = Form.ActShowScale->Checked() ? TVuScale::Thickness(vertical) : 0;
+  width = std::max(width, (vertical ? MeterMinThickness + scale : MeterMinLength) + margin);
+  height += (vertical ? MeterMinLength : MeterMinThickness + scale) + margin;
   return {width, height};
 }

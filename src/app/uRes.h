@@ -23,4 +23,5 @@ inline constexpr const char* rsKeyClientHeight = "ClientHeight";
 inline constexpr const char* rsKeyVertical = "Vertical";
 inline constexpr const char* rsKeyDotMode = "DotMode";
 inline constexpr const char* rsKeyHalfLife = "HalfLife";
+inline constexpr const char* rsKeyShowScale = "ShowScale";
 inline constexpr const char* rsKeyStayOnTop = "StayOnTop";

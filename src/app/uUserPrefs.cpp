@@ -9,11 +9,29 @@
 
 #include <QComboBox>
 #include <QSlider>
+#include <QStandardPaths>
 
 #include <cstdio>
 #include <filesystem>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
 
 TUserPrefs UserPrefs;
+
+std::string UserConfigIniFileName() {
+  const QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+  return config.isEmpty() ? std::string()
+                          : (config + QStringLiteral("/stereolux.ini")).toStdString();
+}
+
+std::string NewerUserConfigIni(const std::string& FileName) {
+  const std::string config = UserConfigIniFileName();
+  std::error_code ec1, ec2;
+  const auto mine = fs::last_write_time(config, ec1);
+  const auto beside = fs::last_write_time(FileName, ec2);
+  return !config.empty() && !ec1 && !ec2 && mine > beside ? config : FileName;
+}
 
 void LoadUserPrefs(const std::string& FileName, TfmMain& Form) {
   const TIniFile ini = TIniFile::Load(FileName);
@@ -39,7 +57,7 @@ void SaveUserPrefs(const std::string& FileName) {
   // The user's configuration folder may not exist yet; a folder that cannot be made shows
   // up as the file that cannot be written.
   std::error_code ignored;
-  std::filesystem::create_directories(std::filesystem::path(FileName).parent_path(), ignored);
+  fs::create_directories(fs::path(FileName).parent_path(), ignored);
 
   TIniFile ini = TIniFile::Load(FileName);
   ini.WriteString(rsSectionAudioDevice, rsKeyDevice, UserPrefs.Device);
@@ -51,7 +69,27 @@ void SaveUserPrefs(const std::string& FileName) {
   ini.WriteInteger(rsSectionAudioSource, rsKeyInLevelCoefLeft, UserPrefs.InLevelCoefLeft);
   ini.WriteInteger(rsSectionAudioSource, rsKeyInLevelCoefRight, UserPrefs.InLevelCoefRight);
   WriteWindowState(ini, WindowState);
-  ini.Save();
+  try {
+    ini.Save();
+  } catch (const EIniWriteError& E) {
+    // Nothing the user changed may be lost: the preferences go to the user's own folder.
+    const std::string config = UserConfigIniFileName();
+    if (config.empty() || config == FileName) throw;
+    try {
+      if (ini.LoadError()) {
+        // Nothing could be read here: the values go into whatever the user's file holds.
+        SaveUserPrefs(config);
+      } else {
+        // The file as it was read, other lines included, with the values written in it.
+        fs::create_directories(fs::path(config).parent_path(), ignored);
+        ini.SaveAs(config);
+      }
+    } catch (const std::exception& F) {
+      throw std::runtime_error(std::string(E.what()) + "\n" + F.what());
+    }
+    throw std::runtime_error(std::string(E.what()) +
+                             "\nLes préférences ont été enregistrées dans " + config);
+  }
 }
 
 void ApplyUserPrefs(TfmMain& Form) {

@@ -22,6 +22,12 @@ extern TUserPrefs UserPrefs;
 // Reads the preferences (a missing or unreadable file gives the defaults) and applies them.
 void LoadUserPrefs(const std::string& FileName, TfmMain& Form);
 // Writes the preferences, keeping every other line of the file. The file is replaced whole or
-// not at all; a failure raises an error that names it.
+// not at all. When it cannot be written, they go to UserConfigIniFileName() instead, and the
+// error raised names the file, the system's reason and where the preferences went.
 void SaveUserPrefs(const std::string& FileName);
+// The preferences file in the user's configuration folder; empty when there is no such folder.
+std::string UserConfigIniFileName();
+// The file to read at start-up: FileName, or the user's own file when that one was written
+// later (the preferences went there because FileName could not be written).
+std::string NewerUserConfigIni(const std::string& FileName);
 void ApplyUserPrefs(TfmMain& Form);

@@ -1,6 +1,7 @@
 #include "app/uVu.h"
 
 #include "app/frmMain.h"
+#include "app/uClipIndicator.h"
 #include "app/uWindowState.h"
 #include "meter_display/lxVumeter.h"
 
@@ -32,4 +33,19 @@ void ResetPeaks(TfmMain& Form) {
   Form.Vumeter->PeakReset();
   VuState.PeakMemLeft = 0.0;
   VuState.PeakMemRight = 0.0;
+  Form.lblClipLeft->SetLit(false);
+  Form.lblClipRight->SetLit(false);
+}
+
+void ResetChannelPeak(TfmMain& Form, int32_t Channel) {
+  if (Channel == 0) {
+    Form.Vumeter->LeftPeakReset();
+    VuState.PeakMemLeft = 0.0;
+    Form.lblClipLeft->SetLit(false);
+  } else if (Channel == 1) {
+    Form.Vumeter->RightPeakReset();
+    VuState.PeakMemRight = 0.0;
+    Form.lblClipRight->SetLit(false);
+  }
+  Form.Vumeter->Paint();
 }

@@ -21,5 +21,8 @@ void SetVuVertical(TfmMain& Form, bool Vertical);
 // Shows the meter in an orientation without changing the window's size.
 void ShowVuOrientation(TfmMain& Form, bool Vertical);
 void SetVuDotMode(TfmMain& Form, bool Dot);
-// Brings the LED peaks down to the current values and clears the peak memory.
+// Brings the LED peaks down to the current values, clears the peak memory and puts out the
+// clip lamps.
 void ResetPeaks(TfmMain& Form);
+// The same for one channel (0 left, 1 right).
+void ResetChannelPeak(TfmMain& Form, int32_t Channel);

@@ -24,6 +24,7 @@ TWindowState ReadWindowState(const TIniFile& Ini) {
   s.Vertical = Ini.ReadBool(rsSectionWindow, rsKeyVertical, s.Vertical);
   s.DotMode = Ini.ReadBool(rsSectionWindow, rsKeyDotMode, s.DotMode);
   s.HalfLife = std::clamp(Ini.ReadInteger(rsSectionWindow, rsKeyHalfLife, s.HalfLife), 10, 20000);
+  s.ShowScale = Ini.ReadBool(rsSectionWindow, rsKeyShowScale, s.ShowScale);
   s.StayOnTop = Ini.ReadBool(rsSectionWindow, rsKeyStayOnTop, s.StayOnTop);
   return s;
 }
@@ -36,6 +37,7 @@ void WriteWindowState(TIniFile& Ini, const TWindowState& State) {
   Ini.WriteBool(rsSectionWindow, rsKeyVertical, State.Vertical);
   Ini.WriteBool(rsSectionWindow, rsKeyDotMode, State.DotMode);
   Ini.WriteInteger(rsSectionWindow, rsKeyHalfLife, State.HalfLife);
+  Ini.WriteBool(rsSectionWindow, rsKeyShowScale, State.ShowScale);
   Ini.WriteBool(rsSectionWindow, rsKeyStayOnTop, State.StayOnTop);
 }
 
@@ -113,6 +115,7 @@ TWindowState CaptureWindowState(const TfmMain& Form) {
   s.Vertical = VuState.Vertical;
   s.DotMode = VuState.DotMode;
   s.HalfLife = Form.seHalfLive->value();
+  s.ShowScale = Form.ActShowScale->Checked();
   s.StayOnTop = Form.ActStayOnTop->Checked();
   return s;
 }
@@ -129,6 +132,8 @@ void ApplyWindowState(TfmMain& Form, const TWindowState& State) {
   else
     Form.ActVuHorzExecute(nullptr);
   ShowVuOrientation(Form, State.Vertical);
+  Form.ActShowScale->SetChecked(State.ShowScale);
+  Form.ActShowScaleExecute(nullptr);
   Form.ActStayOnTop->SetChecked(State.StayOnTop);
   Form.ActStayOnTopExecute(nullptr);
 

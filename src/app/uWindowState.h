@@ -21,6 +21,7 @@ struct TWindowState {
   bool Vertical = false;
   bool DotMode = false;
   int32_t HalfLife = 400;
+  bool ShowScale = false;
   bool StayOnTop = false;
 };
 

@@ -188,6 +188,11 @@ TOWLockSection TOWLock::StopLock() {
   return TOWLockSection(this, TOWLockSection::TKind::Stop, true, 0);
 }
 
+bool TOWLock::StopPending() {
+  std::lock_guard guard(FIntLockSection);
+  return FInStopCount > 0;
+}
+
 TOWLockSection TOWLock::UnlockAll() {
   return TOWLockSection(this, TOWLockSection::TKind::UnlockAll, false, BeginUnlockAll());
 }

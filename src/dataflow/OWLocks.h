@@ -24,6 +24,8 @@ public:
   bool TryLock();
   bool TryLockFor(uint32_t ATimeoutMs);
   void Unlock();
+  // Threads waiting in TryLockFor now.
+  int32_t CountWaiting() const { return FWaiters.load(); }
 
 private:
   std::atomic<bool> FLocked{false};
@@ -95,6 +97,11 @@ public:
   // the twentieth failed attempt on, this thread lets go of ASlave (an owner's lock) so that
   // the thread holding this lock can take the owner's lock.
   TOWLockSection AccessLock(IOWLock* ASlave);
+
+  // What other threads can see of the lock, for tests and diagnostics: how many threads wait
+  // for it now, and whether a stop section is in force or waiting for it.
+  int32_t CountWaiting() const { return FLockMutex.CountWaiting(); }
+  bool StopPending();
 
 private:
   friend class TOWLockSection;

@@ -437,6 +437,11 @@ TIniFile::TLineRef TIniFile::LineAt(std::size_t AStart) const {
 // The scans below jump from one "[" or "=" to the next rather than walk every line, so that
 // the blank lines and comments of a large file cost no more than a search for one character.
 
+void TIniFile::SaveAs(const std::string& APath) {
+  FFileName = APath;
+  Save();
+}
+
 std::optional<TIniFile::TLineRef> TIniFile::NextSection(std::size_t AFrom) const {
   for (std::size_t Pos = AFrom; Pos < FText.size();) {
     const std::size_t Open = FText.find('[', Pos);

@@ -56,6 +56,8 @@ public:
   // read-only for the user is not replaced. On any failure the old file is left untouched and
   // EIniWriteError is raised.
   void Save() const;
+  // Saves the same lines to APath, which becomes FileName().
+  void SaveAs(const std::string& APath);
 
   const std::string& FileName() const noexcept { return FFileName; }
 

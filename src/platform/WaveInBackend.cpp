@@ -24,9 +24,10 @@ public:
   MMRESULT GetDeviceOf(uint32_t deviceId, const IWaveInStream& stream, uint32_t& current) override {
     return Current()->GetDeviceOf(deviceId, stream, current);
   }
+  bool AcceptsFloat() const override { return Current()->AcceptsFloat(); }
 
 private:
-  std::shared_ptr<IWaveInBackend> Current() {
+  std::shared_ptr<IWaveInBackend> Current() const {
     const bool server = SystemSound() == TSoundSystem::Server;
     std::lock_guard lk(FMutex);
     if (server) {
@@ -50,9 +51,9 @@ private:
     }
   };
 
-  std::mutex FMutex;
-  std::shared_ptr<IWaveInBackend> FServer;
-  std::shared_ptr<IWaveInBackend> FCards;
+  mutable std::mutex FMutex;
+  mutable std::shared_ptr<IWaveInBackend> FServer;
+  mutable std::shared_ptr<IWaveInBackend> FCards;
   const std::shared_ptr<IWaveInBackend> FNone = std::make_shared<NoServer>();
 };
 

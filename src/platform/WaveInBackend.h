@@ -68,6 +68,8 @@ public:
                                uint32_t& /*current*/) {
     return MMSYSERR_NOTSUPPORTED;
   }
+  // Whether the streams deliver 32-bit float samples; formats of them are refused otherwise.
+  virtual bool AcceptsFloat() const { return false; }
   // Consulted before every call; a non-zero code is returned to the caller instead.
   virtual MMRESULT Check(WaveInCall /*call*/, uint32_t /*deviceId*/) { return MMSYSERR_NOERROR; }
   // Consulted before an open, with the caller's flags, which no backend needs: the layer has

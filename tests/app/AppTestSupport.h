@@ -8,22 +8,26 @@
 #include "app/uVu.h"
 #include "app/uWindowState.h"
 #include "dataflow/SLMessageQueue.h"
+#include "meter_display/lxVumeter.h"
 #include "platform/FakeAudioRecord.h"
 #include "platform/VirtualWaveIn.h"
 #include "platform/WaveIn.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -110,6 +114,26 @@ inline QAction* MenuEntry(QWidget* Menu, const QString& Caption) {
       if (QAction* found = MenuEntry(a->menu(), Caption)) return found;
   }
   return nullptr;
+}
+
+// Runs the main menu's entry shown with Caption, as a click on it does.
+inline void Choose(TfmMain& Form, const char* Caption) {
+  QAction* entry = MenuEntry(Form.AdvMainMenu1, QString::fromUtf8(Caption));
+  ASSERT_NE(entry, nullptr) << Caption;
+  entry->trigger();
+}
+
+// Runs the event loop until the left bar shows Percent, give or take ATolerance, for ALimitMs
+// at most; whether it did.
+inline bool LeftBarSettlesAt(const TfmMain& Form, int Percent, int ATolerance = 3,
+                             int ALimitMs = 5000) {
+  QElapsedTimer clock;
+  clock.start();
+  while (clock.elapsed() < ALimitMs) {
+    QTest::qWait(50);
+    if (std::abs(Form.Vumeter->LeftValue() - Percent) <= ATolerance) return true;
+  }
+  return false;
 }
 
 // Closes the next modal box that opens and hands back its text ("<none>" if none opened).

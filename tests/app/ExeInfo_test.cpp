@@ -11,7 +11,7 @@ const TVersionResource FrenchAndEnglish{
 
 TEST(ExeInfo, ProgramsOwnResourceGivesItsVersionAndComment) {
   const TExeInfo info(ExeVersionResource());
-  EXPECT_EQ(info.FileVersion(), "2.2.0.0");
+  EXPECT_EQ(info.FileVersion(), STEREOLUX_VERSION);
   EXPECT_EQ(info.Comments(), "Freeware");
   EXPECT_FALSE(info.LegalCopyright().empty());
   EXPECT_EQ(TExeInfo::TranslationKey(ExeVersionResource()->Translations.at(0)), "040C04E4");

@@ -23,14 +23,14 @@ protected:
 
 TEST_F(AboutDialog, LabelsShowTheProgramsOwnVersionResource) {
   TfmAbout fmAbout(nullptr);
-  EXPECT_EQ(fmAbout.lblVersion->text(), "2.2.0.0");
+  EXPECT_EQ(fmAbout.lblVersion->text(), STEREOLUX_VERSION);
   EXPECT_EQ(fmAbout.lblComments->text(), "Freeware");
   EXPECT_EQ(fmAbout.lblCopyright->text().toStdString(),
             TExeInfo(ExeVersionResource()).LegalCopyright());
   EXPECT_FALSE(fmAbout.lblCopyright->text().isEmpty());
   // Auto-sized: the whole text fits.
   EXPECT_GE(fmAbout.lblVersion->width(),
-            fmAbout.lblVersion->fontMetrics().horizontalAdvance("2.2.0.0"));
+            fmAbout.lblVersion->fontMetrics().horizontalAdvance(STEREOLUX_VERSION));
 }
 
 TEST_F(AboutDialog, LabelsFromAResourceWithoutComments) {

@@ -1,6 +1,8 @@
 #include "AppTestSupport.h"
 
 #include "app/uAction.h"
+#include "app/uClipIndicator.h"
+#include "app/uVuScale.h"
 #include "capture/ALAudioBuffer.h"
 #include "dataflow/ALStreamTypes.h"
 #include "dataflow/LPComponent.h"
@@ -14,7 +16,11 @@
 #include <QLocale>
 #include <QSlider>
 #include <QSpinBox>
+#include <QTest>
 
+#include <algorithm>
+#include <cmath>
+#include <limits>
 #include <thread>
 
 namespace {
@@ -34,19 +40,21 @@ private:
   std::unique_ptr<TALOWAudioSourcePin> FOutputPin;
 };
 
-TALWaveFormatExtensible Stereo16(uint32_t Rate) {
+TALWaveFormatExtensible StereoPcm(uint32_t Rate, uint16_t Bits) {
   TALWaveFormatExtensible format{};
   format.Format.wFormatTag = WAVE_FORMAT_EXTENSIBLE;
   format.Format.nChannels = 2;
   format.Format.nSamplesPerSec = Rate;
-  format.Format.nBlockAlign = 4;
-  format.Format.nAvgBytesPerSec = Rate * 4;
-  format.Format.wBitsPerSample = 16;
+  format.Format.nBlockAlign = static_cast<uint16_t>(2 * Bits / 8);
+  format.Format.nAvgBytesPerSec = Rate * format.Format.nBlockAlign;
+  format.Format.wBitsPerSample = Bits;
   format.Format.cbSize = ALWaveFormatExtraSize;
-  format.wValidBitsPerSample = 16;
+  format.wValidBitsPerSample = Bits;
   format.SubFormat = KSDATAFORMAT_SUBTYPE_PCM;
   return format;
 }
+
+TALWaveFormatExtensible Stereo16(uint32_t Rate) { return StereoPcm(Rate, 16); }
 
 class LevelRoutingTest : public MainWindowTest {
 protected:
@@ -199,6 +207,126 @@ TEST_F(LevelRoutingTest, CapturedAudioReachesTheBars) {
 
   source->OutputPin().Notify(std::make_shared<TOWStopOperation>());
   form->ALPPMMeter1->InputPin()->Connect(nullptr);
+}
+
+// A lamp lights for a sample at either end of the format's range, not for one a step inside,
+// and stays lit until it is clicked or the peaks are reset.
+TEST_F(LevelRoutingTest, ClipLampsLatchOnFullScaleSamplesOfEveryDepth) {
+  struct Case {
+    uint16_t bits;
+    int32_t silence, fullScale, oneBelow, mostNegative;
+  };
+  const Case cases[] = {
+      {8, 128, 255, 254, 0},
+      {16, 0, 32767, 32766, -32768},
+      {24, 0, 8388607, 8388606, -8388608},
+      {32, 0, 2147483647, 2147483646, std::numeric_limits<int32_t>::min()},
+  };
+  auto source = TLPComponent::Create<TTestSource>();
+  ASSERT_TRUE(form->ALPPMMeter1->InputPin()->Connect(&source->OutputPin()));
+  // Two blocks of silence on both channels but for one sample of each.
+  auto send = [&](const Case& c, int32_t Left, int32_t Right) {
+    constexpr uint32_t frames = 8820;
+    auto buffer = TALAudioBuffer::CreateSize(44100, c.bits, 2, frames);
+    for (uint32_t f = 0; f < frames; ++f) {
+      buffer->SetSample(f, 0, f == 100 ? Left : c.silence);
+      buffer->SetSample(f, 1, f == 200 ? Right : c.silence);
+    }
+    std::thread worker([&] { source->OutputPin().SubmitBuffer(buffer); });
+    worker.join();
+  };
+  auto waitFor = [](const TClipIndicator* Lamp) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!Lamp->Lit() && clock.elapsed() < 5000)
+      QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    return Lamp->Lit();
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.bits);
+    source->OutputPin().Notify(
+        std::make_shared<TOWStartWaveOperation>(StereoPcm(44100, c.bits), false));
+    send(c, c.fullScale, c.oneBelow);
+    EXPECT_TRUE(waitFor(form->lblClipLeft));
+    EXPECT_FALSE(form->lblClipRight->Lit());
+
+    QTest::mouseClick(form->lblClipLeft, Qt::LeftButton);
+    EXPECT_FALSE(form->lblClipLeft->Lit());
+    send(c, c.oneBelow, c.mostNegative);
+    EXPECT_TRUE(waitFor(form->lblClipRight));
+    EXPECT_FALSE(form->lblClipLeft->Lit());
+
+    form->ActPeakReset->Execute();
+    EXPECT_FALSE(form->lblClipRight->Lit());
+    source->OutputPin().Notify(std::make_shared<TOWStopOperation>());
+  }
+  form->ALPPMMeter1->InputPin()->Connect(nullptr);
+}
+
+TEST_F(LevelRoutingTest, ClickOnAPeakReadoutResetsThatChannelOnly) {
+  Value(0, 30000);
+  Value(1, 20000);
+  Value(0, 10000);
+  Value(1, 5000);
+  form->lblClipLeft->SetLit(true);
+  form->lblClipRight->SetLit(true);
+  QTest::mouseClick(form->lblPeakRight, Qt::LeftButton);
+  EXPECT_EQ(VuState.PeakMemRight, 0.0);
+  EXPECT_EQ(form->Vumeter->RightPeak(), form->Vumeter->RightValue());
+  EXPECT_FALSE(form->lblClipRight->Lit());
+  EXPECT_EQ(VuState.PeakMemLeft, 30000.0);
+  EXPECT_EQ(form->Vumeter->LeftPeak(), 91);
+  EXPECT_TRUE(form->lblClipLeft->Lit());
+}
+
+// Each mark stands at the LED that is the last one lit for a level of that many dBFS, in both
+// orientations; the scale lies beside the meter, which gives it room.
+TEST_F(LevelRoutingTest, ScaleMarksTheLedThatItsLevelLights) {
+  const auto lit = [](QRgb Pixel) {
+    return qRed(Pixel) == 255 || qGreen(Pixel) == 255 || qBlue(Pixel) == 255;
+  };
+  EXPECT_FALSE(form->VuScale->isVisibleTo(form.get()));
+  MenuEntry(form->AdvMainMenu1, QStringLiteral("Afficher l'échelle en dB"))->trigger();
+  for (const char* orientation : {"Horizontal", "Vertical"}) {
+    SCOPED_TRACE(orientation);
+    MenuEntry(form->AdvMainMenu1, QString::fromLatin1(orientation))->trigger();
+    const bool vertical = form->Vumeter->Orientation() == voVertical;
+    ASSERT_TRUE(form->VuScale->isVisibleTo(form.get()));
+    const QRect meter = form->Vumeter->geometry();
+    const QRect scale = form->VuScale->geometry();
+    if (vertical) {
+      EXPECT_EQ(scale, QRect(meter.right() + 1, meter.top(), 28, meter.height()));
+      EXPECT_EQ(meter.width(), form->ClientWidth() - 16 - 28);
+    } else {
+      EXPECT_EQ(scale, QRect(meter.left(), meter.bottom() + 1, meter.width(), 16));
+    }
+
+    const std::vector<TVuScale::TMark> marks = form->VuScale->Marks();
+    ASSERT_GE(marks.size(), 5u);
+    // Full scale of 16-bit audio reads -6.0 dBFS, half scale -12.0.
+    EXPECT_EQ(marks.front().dB, -6);
+    EXPECT_EQ(marks.front().Led, 0);
+    EXPECT_TRUE(std::any_of(marks.begin(), marks.end(), [](auto& M) { return M.dB == -12; }));
+    const int32_t pitch = form->Vumeter->LedLength() + form->Vumeter->LedSpacing();
+    for (auto m = marks.rbegin(); m != marks.rend(); ++m) {
+      SCOPED_TRACE(m->dB);
+      Value(0, 65536.0 * std::pow(10.0, m->dB / 20.0));
+      const QImage& image = form->Vumeter->BmpBuffer();
+      // The left bar: the upper one lying, the left one standing.
+      const auto at = [&](int32_t Along) {
+        return vertical ? image.pixel(5, Along) : image.pixel(Along, 5);
+      };
+      EXPECT_TRUE(lit(at(m->Pixel)));
+      if (m->Led > 0) {
+        EXPECT_FALSE(lit(at(vertical ? m->Pixel - pitch : m->Pixel + pitch)));
+      }
+      if (m != marks.rbegin()) {
+        EXPECT_GE(std::abs(m->Pixel - std::prev(m)->Pixel), 10);
+      }
+    }
+    Value(0, 0);
+    form->ActPeakReset->Execute();
+  }
 }
 
 TEST_F(LevelRoutingTest, OnlyReleaseTimesWithinTheRangeReachTheMeter) {

@@ -33,12 +33,6 @@ std::vector<QString> Captions(const QMenu* Menu) {
   return result;
 }
 
-void Choose(TfmMain& Form, const char* Caption) {
-  QAction* entry = MenuEntry(Form.AdvMainMenu1, QString::fromUtf8(Caption));
-  ASSERT_NE(entry, nullptr) << Caption;
-  entry->trigger();
-}
-
 TEST_F(MainWindowTest, FirstStartShowsTheDefaults) {
   Window form = Open();
 
@@ -216,9 +210,9 @@ TEST_F(MainWindowTest, MenusHoldTheListedEntries) {
   EXPECT_EQ(Captions(menus[2]->menu()),
             (std::vector<QString>{
                 "Montrer panneau des &niveaux", "—", "&Horizontal", "&Vertical", "—", "Mode &Barre",
-                "Mode &Point", "—", "Afficher valeurs en &dBFS", "Afficher valeurs en p&ourcentage",
-                "—", "&Afficher la mémorisation des crêtes", "&Reset mémorisation des crêtes", "—",
-                "&Toujours au premier plan"}));
+                "Mode &Point", "Afficher l'é&chelle en dB", "—", "Afficher valeurs en &dBFS",
+                "Afficher valeurs en p&ourcentage", "—", "&Afficher la mémorisation des crêtes",
+                "&Reset mémorisation des crêtes", "—", "&Toujours au premier plan"}));
   EXPECT_EQ(Captions(menus[3]->menu()),
             (std::vector<QString>{"&Index de l'aide", "—", "&Lisez-moi...", "—", "&A propos..."}));
   EXPECT_EQ(

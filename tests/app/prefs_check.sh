@@ -113,7 +113,8 @@ expect_err() {
   }
 }
 
-reason_of() { python3 -c "import os, sys; print(os.strerror(int(sys.argv[1])))" "$1"; }
+# The C library's text for an error number, as the program gives it.
+reason_of() { perl -e '$! = shift; print "$!"' "$1"; }
 
 echo "--- an INI that is a folder: SIGTERM ends the program, the reason on standard error"
 new_case folder
@@ -141,6 +142,38 @@ else
     expect_status 1
     expect_err "Impossible d'écrire dans $ini : $(reason_of 13)"
     [ "$(cat "$ini")" = "$(printf '[AudioSource]\nInLevelCoefLeft=50')" ] || fail "the INI changed"
+  }
+fi
+
+echo "--- the same, with a configuration folder of the user's: nothing is lost"
+if [ "${as_user[0]:-}" = false ]; then
+  echo "skipped: running as root without setpriv to leave it"
+else
+  new_case fallback
+  printf '; kept\n[AudioSource]\nInLevelCoefLeft=50\n' >"$ini"
+  chmod 444 "$ini"
+  chmod 555 "$case_dir"
+  mkdir "$work/config"
+  [ "$(id -u)" = 0 ] && chown 65534:65534 "$work/config"
+  config=$work/config/stereolux/stereolux.ini
+  XDG_CONFIG_HOME=$work/config start "$case_dir" "${as_user[@]}" && {
+    kill -TERM "$pid"
+    finish 1000
+    expect_status 1
+    expect_err "Impossible d'écrire dans $ini : $(reason_of 13)"
+    expect_err "Les préférences ont été enregistrées dans $config"
+    grep -q '^; kept$' "$config" && grep -q '^InLevelCoefLeft=50$' "$config" &&
+      grep -q '^GUIShowPnlConfig=1$' "$config" || fail "the preferences did not reach $config"
+  }
+  # The next start reads the newer file there, and writes there.
+  sed -i 's/^InLevelCoefLeft=50$/InLevelCoefLeft=0x46/' "$config"
+  touch "$config"
+  XDG_CONFIG_HOME=$work/config start "$case_dir" "${as_user[@]}" && {
+    kill -TERM "$pid"
+    finish 1000
+    expect_status 0
+    grep -q '^InLevelCoefLeft=70$' "$config" || fail "the newer file was not the one read"
+    grep -q '^InLevelCoefLeft=50$' "$ini" || fail "the INI beside the program changed"
   }
 fi
 
@@ -208,7 +241,10 @@ start "$case_dir" && {
 limit_kb=$((base_kb + 300 * 1024))
 for size_mb in 15 50; do
   new_case "large$size_mb"
-  python3 -c "import sys; sys.stdout.write('\n' * ($size_mb * 1000000 - 41) + '[AudioSource]\nInLevelCoefLeft=0x50\n')" >"$ini"
+  {
+    head -c $((size_mb * 1000000)) /dev/zero | tr '\0' '\n'
+    printf '[AudioSource]\nInLevelCoefLeft=0x50\n'
+  } >"$ini"
   sum=$(md5sum <"$ini")
   start "$case_dir" prlimit --as=$((limit_kb * 1024)) -- && {
     hwm_kb=$(awk '/^VmHWM:/ { print $2 }' "/proc/$pid/status")

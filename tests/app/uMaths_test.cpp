@@ -8,7 +8,9 @@
 
 namespace {
 
-constexpr double Floor = -96.329598612473987;  // 20 log10(1 / 65536)
+// Readouts take 65536 as 0 dB, and a level of one or less reads as a level of one.
+double DBFS(double ALevel) { return 20 * std::log10(ALevel / 65536); }
+const double Floor = DBFS(1);
 
 struct DbCase {
   double Value;
@@ -26,9 +28,8 @@ TEST_P(DBFSOfLevel, AgainstTheReference65536) {
 INSTANTIATE_TEST_SUITE_P(
     Levels, DBFSOfLevel,
     testing::Values(
-        DbCase{32767, -6.020864989640003} /* full scale, 16 bits */,
-        DbCase{-32767, -6.020864989640003}, DbCase{65536, 0.0},
-        DbCase{16383.5, -12.041464902919628}, DbCase{131072, 6.020599913279624},
+        DbCase{32767, DBFS(32767)} /* full scale, 16 bits */, DbCase{-32767, DBFS(32767)},
+        DbCase{65536, 0.0}, DbCase{16383.5, DBFS(16383.5)}, DbCase{131072, DBFS(131072)},
         // Silence, a level of one and what has no finite logarithm all read as the floor.
         DbCase{0, Floor}, DbCase{-0.0, Floor}, DbCase{1, Floor},
         DbCase{std::numeric_limits<double>::quiet_NaN(), Floor},

@@ -40,17 +40,6 @@ protected:
   }
   void TearDown() override { SetWaveInBackend(previous); }
 
-  // Runs the event loop until the left bar shows about Percent, for a few seconds at most.
-  static bool LeftBarSettlesAt(const TfmMain& Form, int Percent) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < 5000) {
-      QTest::qWait(50);
-      if (std::abs(Form.Vumeter->LeftValue() - Percent) <= 3) return true;
-    }
-    return false;
-  }
-
   static void Pick(TfmMain& Form, int Index) {
     Form.lstDevices->setCurrentIndex(Index);
     emit Form.lstDevices->activated(Index);

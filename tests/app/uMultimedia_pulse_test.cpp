@@ -40,8 +40,8 @@ bool WaitUntil(Done done, int Ms = 15000) {
 }
 
 // The server may take a few seconds to bring the first audio.
-bool LeftBarSettlesAt(const TfmMain& Form, int Percent) {
-  return WaitUntil([&] { return std::abs(Form.Vumeter->LeftValue() - Percent) <= 4; });
+bool SettlesAt(const TfmMain& Form, int Percent) {
+  return LeftBarSettlesAt(Form, Percent, 4, 15000);
 }
 
 std::vector<std::string> ListedNames(const QComboBox* List) {
@@ -54,8 +54,7 @@ class LiveInputsPulseTest : public MainWindowTest {
 protected:
   void SetUp() override {
     MainWindowTest::SetUp();
-    const std::string why = Unavailable();
-    if (!why.empty()) GTEST_SKIP() << why;
+    PULSE_TEST_REQUIRE_SERVER();
     previous = GetWaveInBackend();
     UseServer(Server);
     ASSERT_TRUE(SetDefaultSource("stereolux_test.monitor"));
@@ -86,7 +85,7 @@ TEST_F(LiveInputsPulseTest, AStartAndACloseChangeNoSettingAndTheDefaultInputIsMe
     Window form = Open();
     ASSERT_EQ(ListedNames(form->lstDevices),
               (std::vector<std::string>{"Test-Pipe", "Monitor of Test-Sink"}));
-    EXPECT_TRUE(LeftBarSettlesAt(*form, 50)) << form->Vumeter->LeftValue();
+    EXPECT_TRUE(SettlesAt(*form, 50)) << form->Vumeter->LeftValue();
     EXPECT_EQ(form->lstDevices->currentText(), QStringLiteral("Monitor of Test-Sink"));
     EXPECT_EQ(ListedNames(form->lstDeviceLines),
               (std::vector<std::string>{"Monitor of Test-Sink"}));
@@ -107,7 +106,7 @@ TEST_F(LiveInputsPulseTest, TheDefaultInputChangedWhileRunningMovesTheMeterAndTh
   EXPECT_EQ(form->Vumeter->LeftValue(), 0);
 
   ASSERT_TRUE(SetDefaultSource("stereolux_test.monitor"));
-  EXPECT_TRUE(LeftBarSettlesAt(*form, 50)) << form->Vumeter->LeftValue();
+  EXPECT_TRUE(SettlesAt(*form, 50)) << form->Vumeter->LeftValue();
   EXPECT_TRUE(WaitUntil([&] { return form->lstDevices->currentText() == "Monitor of Test-Sink"; }))
       << form->lstDevices->currentText().toStdString();
   EXPECT_EQ(UserPrefs.Device, "");
@@ -127,7 +126,7 @@ TEST_F(LiveInputsPulseTest, ASourceThatGoesIsReportedOnceAndMeasuredAgainWhenItC
   const int index = form->lstDevices->findText("Monitor of Vanishing");
   form->lstDevices->setCurrentIndex(index);
   emit form->lstDevices->activated(index);
-  ASSERT_TRUE(LeftBarSettlesAt(*form, 50)) << form->Vumeter->LeftValue();
+  ASSERT_TRUE(SettlesAt(*form, 50)) << form->Vumeter->LeftValue();
 
   TModalBoxCatcher box;
   player.reset();
@@ -144,7 +143,7 @@ TEST_F(LiveInputsPulseTest, ASourceThatGoesIsReportedOnceAndMeasuredAgainWhenItC
   TModalBoxCatcher second;
   module = Pactl(load);
   player = std::make_unique<Player>(tone, "vanishing");
-  EXPECT_TRUE(LeftBarSettlesAt(*form, 50)) << form->Vumeter->LeftValue();
+  EXPECT_TRUE(SettlesAt(*form, 50)) << form->Vumeter->LeftValue();
   EXPECT_EQ(form->lstDevices->currentText(), QStringLiteral("Monitor of Vanishing"));
   EXPECT_EQ(second.Text, "<none>");
   player.reset();

@@ -2,6 +2,7 @@
 
 #include "app/uAction.h"
 #include "app/uMultimedia.h"
+#include "app/uVuScale.h"
 #include "meter_display/lxVumeter.h"
 #include "metering/ALPPMMeter.h"
 #include "platform/IniFile.h"
@@ -19,12 +20,6 @@
 namespace {
 
 using Window = std::unique_ptr<TfmMain>;
-
-void Choose(TfmMain& Form, const char* Caption) {
-  QAction* entry = MenuEntry(Form.AdvMainMenu1, QString::fromUtf8(Caption));
-  ASSERT_NE(entry, nullptr) << Caption;
-  entry->trigger();
-}
 
 using UserPrefsTest = MainWindowTest;
 
@@ -82,6 +77,7 @@ TEST_F(UserPrefsTest, ChoicesSurviveARestart) {
     Choose(*form, "Vertical");
     Choose(*form, "Mode Point");
     Choose(*form, "Toujours au premier plan");
+    Choose(*form, "Afficher l'échelle en dB");
     form->tbLevelLeft->setValue(70);
     form->tbLevelRight->setValue(85);
     form->seHalfLive->setValue(1000);
@@ -110,7 +106,9 @@ TEST_F(UserPrefsTest, ChoicesSurviveARestart) {
   EXPECT_EQ(form->pos(), position);
   EXPECT_EQ(form->ClientWidth(), 250);
   EXPECT_EQ(form->ClientHeight(), 400);
-  EXPECT_EQ(form->Vumeter->size(), QSize(234, 400 - 16 - form->pnlLevel->height()));
+  EXPECT_EQ(form->Vumeter->size(), QSize(250 - 16 - 28, 400 - 16 - form->pnlLevel->height()));
+  EXPECT_TRUE(form->ActShowScale->Checked());
+  EXPECT_TRUE(form->VuScale->isVisibleTo(form.get()));
   EXPECT_EQ(form->Vumeter->Orientation(), voVertical);
   EXPECT_TRUE(VuState.Vertical);
   EXPECT_TRUE(form->ActVuVert->Checked());
@@ -300,15 +298,26 @@ TEST_F(UserPrefsTest, InstalledProgramKeepsThemInTheConfigurationFolder) {
   QFile::remove(config);
 }
 
-TEST_F(UserPrefsTest, FailedWriteIsReportedAndTheWindowStillCloses) {
-  // The preferences file exists but cannot be replaced.
+TEST_F(UserPrefsTest, AFileThatCannotBeWrittenSendsThePreferencesToTheConfigurationFolder) {
+  const QString config =
+      QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) + "/stereolux.ini";
+  QFile::remove(config);
+  // The preferences file exists but can be neither read nor replaced.
   ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("stereolux.ini")));
   Window form = Open();
+  Choose(*form, "Montrer panneau des niveaux");
   TModalBoxCatcher box;
   form->close();
   EXPECT_EQ(box.Text, "Impossible d'écrire dans " + IniPath + " : " +
-                          std::make_error_code(std::errc::is_a_directory).message());
+                          std::make_error_code(std::errc::is_a_directory).message() +
+                          "\nLes préférences ont été enregistrées dans " + config.toStdString());
   EXPECT_FALSE(form->isVisible());
+
+  // The next start reads the newer file there, and writes there.
+  Window again = Open();
+  EXPECT_EQ(IniFileName, config.toStdString());
+  EXPECT_TRUE(again->ActShowPnlLevel->Checked());
+  QFile::remove(config);
 }
 
 }  // namespace

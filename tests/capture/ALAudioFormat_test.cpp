@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "BoundedWait.h"
+
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -114,14 +116,17 @@ TEST_F(ALAudioFormat, AssignCopiesEveryProperty) {
   Source.SetSampleRate(48000);
   Source.SetChannelMask(TALSpeakers::FromMask(0x3F));
   Source.SetBufferSize(256);
+  Source.SetFloat(true);
 
   Format.Assign(Source);
   EXPECT_EQ(std::memcmp(Format.GetWaveFormat(), Source.GetWaveFormat(), 40), 0);
+  EXPECT_EQ(Format.GetWaveFormat()->SubFormat, KSDATAFORMAT_SUBTYPE_IEEE_FLOAT);
+  EXPECT_TRUE(Format.GetFloat());
   EXPECT_EQ(Format.GetBufferSize(), 256u);
-  EXPECT_EQ(Changes, 5);
+  EXPECT_EQ(Changes, 6);
 
   Format.Assign(Source);
-  EXPECT_EQ(Changes, 5);
+  EXPECT_EQ(Changes, 6);
 }
 
 TEST_F(ALAudioFormat, SetterWaitsForTheOwnersWriteLock) {
@@ -151,8 +156,11 @@ TEST_F(ALAudioFormat, SetterIsDroppedAtOnceWhileTheOwnerStops) {
     Finished.get_future().wait();
   });
   Stopped.get_future().wait();
-  Format.SetChannels(5);
-  Format.SetBufferSize(77);
+  {
+    TBoundedWait bound("the format's setters while its owner stops");
+    Format.SetChannels(5);
+    Format.SetBufferSize(77);
+  }
   Finished.set_value();
   Stopper.join();
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "AlsaTestSupport.h"
+#include "CaptureTestSupport.h"
 #include "capture/ALAudioIn.h"
 #include "dataflow/ALStreamTypes.h"
 #include "dataflow/LPComponent.h"
@@ -109,16 +110,6 @@ protected:
   void TearDown() override {
     SLSetMessageQueue(nullptr);
     SetWaveInBackend(nullptr);
-  }
-
-  // Runs the main thread's messages until ADone holds, for a generous while at most.
-  bool DrainUntil(const std::function<bool()>& ADone) {
-    for (int i = 0; i < 4000; ++i) {
-      FQueue->ProcessMessages();
-      if (ADone()) return true;
-      std::this_thread::sleep_for(5ms);
-    }
-    return false;
   }
 
   std::unique_ptr<TALAudioIn> Build(const std::function<void(TALAudioIn&)>& ASetUp) {
@@ -227,7 +218,7 @@ TEST_F(AlsaCaptureTest, ADeviceThatGoesAwayEndsTheRunWithoutAHang) {
   // The device hands out 20000 frames and goes: 19 buffers fill, and the 20th, partly filled,
   // comes back only when the device is found gone. The run then ends from the main thread.
   ASSERT_TRUE(receiver.WaitFor(20 * 1024 * 2));
-  ASSERT_TRUE(DrainUntil([&] { return reported() > 0; })) << "the loss was never reported";
+  ASSERT_TRUE(DrainUntil(*FQueue, [&] { return reported() > 0; })) << "the loss was never reported";
   EXPECT_FALSE(capture->GetEnabled());
   EXPECT_FALSE(capture->EnablePin().GetValue());
   std::this_thread::sleep_for(100ms);

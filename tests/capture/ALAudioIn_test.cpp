@@ -369,16 +369,6 @@ protected:
     CaptureTest::TearDown();
   }
 
-  // Runs the main thread's messages until ADone holds, for a generous while at most.
-  bool DrainUntil(const std::function<bool()>& ADone) {
-    for (int i = 0; i < 4000; ++i) {
-      Queue->ProcessMessages();
-      if (ADone()) return true;
-      std::this_thread::sleep_for(5ms);
-    }
-    return false;
-  }
-
   std::shared_ptr<TSLMessageQueue> Queue = std::make_shared<TSLMessageQueue>();
 };
 
@@ -400,7 +390,7 @@ TEST_F(CaptureLossTest, ARefusedBufferEndsTheRunAndIsReportedOnceOnTheMainThread
   });
   ASSERT_TRUE(receiver.WaitFor("buffer", 1));
   Backend->Devices->SetFailure(WaveInCall::AddBuffer, MMSYSERR_NODRIVER);
-  ASSERT_TRUE(DrainUntil([&] { return reported() > 0; })) << "the loss was never reported";
+  ASSERT_TRUE(DrainUntil(*Queue, [&] { return reported() > 0; })) << "the loss was never reported";
   std::this_thread::sleep_for(50ms);
   Queue->ProcessMessages();
   ASSERT_EQ(reported(), 1u);
@@ -427,7 +417,7 @@ TEST_F(CaptureLossTest, ARefusedBufferEndsTheRunAndIsReportedOnceOnTheMainThread
   Backend->Devices->SetFailure(WaveInCall::AddBuffer, MMSYSERR_NODRIVER);
   std::string raised;
   try {
-    DrainUntil([] { return false; });
+    DrainUntil(*Queue, [] { return false; });
   } catch (const ESLException& e) {
     raised = e.what();
   }

@@ -5,16 +5,29 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "capture/ALAudioIn.h"
 #include "dataflow/ALStreamTypes.h"
 #include "dataflow/LPComponent.h"
+#include "dataflow/SLMessageQueue.h"
 #include "platform/VirtualWaveIn.h"
 #include "platform/WaveInBackend.h"
+
+// Runs the main thread's messages until ADone holds, for a generous while at most.
+inline bool DrainUntil(TSLMessageQueue& AQueue, const std::function<bool()>& ADone) {
+  for (int i = 0; i < 4000; ++i) {
+    AQueue.ProcessMessages();
+    if (ADone()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return false;
+}
 
 class TTestReceiver : public TLPComponent {
 public:

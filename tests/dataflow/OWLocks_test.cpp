@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "BoundedWait.h"
+
 #include <atomic>
 #include <chrono>
 #include <future>
@@ -47,16 +49,18 @@ TEST(TOWLock, StopSectionTurnsOtherThreadsAwayAtOnce) {
   ASSERT_TRUE(stop.Held());
   // The stop stays in force while the other thread tries: if its attempt waited for the lock,
   // it would never return.
-  EXPECT_FALSE(WriteFromOtherThread(lock).get());
-  std::async(std::launch::async, [&lock] {
-    TOWLockSection section = lock.AccessLock(nullptr);
-    EXPECT_TRUE(static_cast<bool>(section));
-    EXPECT_FALSE(section.Held());
-  }).get();
+  EXPECT_FALSE(GetWithin(WriteFromOtherThread(lock), "a write lock while a stop is in force"));
+  GetWithin(std::async(std::launch::async,
+                       [&lock] {
+                         TOWLockSection section = lock.AccessLock(nullptr);
+                         EXPECT_TRUE(static_cast<bool>(section));
+                         EXPECT_FALSE(section.Held());
+                       }),
+            "an access lock while a stop is in force");
   // The stopping thread's own sections are ordinary re-entries.
   EXPECT_TRUE(lock.WriteLock().Held());
   stop.Release();
-  EXPECT_TRUE(WriteFromOtherThread(lock).get());
+  EXPECT_TRUE(GetWithin(WriteFromOtherThread(lock), "a write lock after the stop"));
 }
 
 TEST(TOWLock, StopWaitsForTheHolder) {
@@ -160,7 +164,12 @@ TEST(TOWLock, WaiterGivesUpWhenAStopBegins) {
     release.get_future().wait();
   });
   taken.get_future().wait();
+  // The order is made certain: the waiter waits, then the stop begins, then the holder lets go.
   std::future<bool> waiter = WriteFromOtherThread(lock);
+  {
+    TBoundedWait bound("the waiter to wait for the lock");
+    while (lock.CountWaiting() == 0) std::this_thread::sleep_for(1ms);
+  }
   std::promise<void> stopping;
   std::promise<void> finish;
   std::thread stopper([&] {
@@ -169,11 +178,14 @@ TEST(TOWLock, WaiterGivesUpWhenAStopBegins) {
     stopping.set_value();
     finish.get_future().wait();
   });
-  std::this_thread::sleep_for(CSettle);  // the stop is now waiting for the holder
+  {
+    TBoundedWait bound("the stop to wait for the holder");
+    while (!lock.StopPending()) std::this_thread::sleep_for(1ms);
+  }
   release.set_value();
   holder.join();
-  stopping.get_future().wait();
-  EXPECT_FALSE(waiter.get());
+  GetWithin(stopping.get_future(), "the stop to take the lock");
+  EXPECT_FALSE(GetWithin(waiter, "the waiter to give up"));
   finish.set_value();
   stopper.join();
 }

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "BoundedWait.h"
 #include "capture/ALAudioBuffer.h"
 #include "dataflow/ALStreamTypes.h"
 #include "dataflow/LPComponent.h"
@@ -378,9 +379,9 @@ TEST(OWPins, OwnerLockIsLetGoDuringDeliveries) {
   ASSERT_TRUE(sink.Connect(&source));
   bool othersCouldLock = false;
   log.OnOperation = [&](const TOWOperationPtr&) {
-    othersCouldLock = std::async(std::launch::async, [&] {
-                        return static_cast<bool>(ownerLock->WriteLock());
-                      }).get();
+    othersCouldLock = GetWithin(
+        std::async(std::launch::async, [&] { return static_cast<bool>(ownerLock->WriteLock()); }),
+        "another thread's lock on the owner during a delivery");
     return TOWNotifyResult{};
   };
   TOWLockSection outer = ownerLock->WriteLock();
@@ -393,7 +394,7 @@ TEST(OWPins, OwnerLockIsLetGoDuringDeliveries) {
       std::async(std::launch::async, [&] { return static_cast<bool>(ownerLock->WriteLock()); });
   EXPECT_EQ(other.wait_for(150ms), std::future_status::timeout);
   outer.Release();
-  EXPECT_TRUE(other.get());
+  EXPECT_TRUE(GetWithin(other, "the owner's lock once both holdings are given back"));
 }
 
 TEST(OWPins, DestructionLetsTheOtherSideGo) {
@@ -479,10 +480,14 @@ TEST(OWPins, BufferForAStoppingReceiverIsDroppedWithoutWaiting) {
       });
   ASSERT_TRUE(sink.Connect(&source));
   TOWLockSection stop = meterLock->StopLock();
-  std::thread([&] {
+  std::thread worker([&] {
     auto buffer = std::shared_ptr<ISLData>(TALAudioBuffer::CreateSize(44100, 16, 2, 32));
     EXPECT_TRUE(source.SubmitBuffer(buffer).Empty());
-  }).join();
+  });
+  {
+    TBoundedWait bound("the worker's delivery to a receiver that is stopping");
+    worker.join();
+  }
   EXPECT_EQ(refused, 1);
   EXPECT_EQ(queued, 0);
   // The stopping thread itself still gets through, as for the final stop.

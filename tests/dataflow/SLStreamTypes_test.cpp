@@ -5,30 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <new>
-
+#include "CountingNew.h"
 #include "capture/ALAudioBuffer.h"
 #include "dataflow/ALStreamTypes.h"
 #include "dataflow/LPComponent.h"
-
-namespace {
-thread_local bool GCounting = false;
-thread_local int GAllocations = 0;
-}  // namespace
-
-void* operator new(std::size_t ASize) {
-  if (GCounting) {
-    ++GAllocations;
-  }
-  if (void* memory = std::malloc(ASize == 0 ? 1 : ASize)) {
-    return memory;
-  }
-  throw std::bad_alloc();
-}
-
-void operator delete(void* AMemory) noexcept { std::free(AMemory); }
-void operator delete(void* AMemory, std::size_t) noexcept { std::free(AMemory); }
 
 TEST(TSLOWSourcePin, SteadyStreamAllocatesNothingPerBuffer) {
   auto captureLock = std::make_shared<TLPLock>();
@@ -50,11 +30,12 @@ TEST(TSLOWSourcePin, SteadyStreamAllocatesNothingPerBuffer) {
   source.SubmitBuffer(buffer);  // the first buffer makes the operation that the next reuse
 
   TOWLockSection captureHeld = captureLock->WriteLock();  // let go of during each delivery
-  GCounting = true;
-  for (int i = 0; i < 100; ++i) {
-    source.SubmitBuffer(buffer);
+  {
+    TAllocationCount count;
+    for (int i = 0; i < 100; ++i) {
+      source.SubmitBuffer(buffer);
+    }
+    EXPECT_EQ(count.Count(), 0);
   }
-  GCounting = false;
-  EXPECT_EQ(GAllocations, 0);
   EXPECT_EQ(buffers, 101);
 }

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <tuple>
 #include <vector>
 
 #include "MeterTestSupport.h"
@@ -17,6 +18,7 @@ using TBlock = std::vector<float>;
 class TProbeMeter : public TALCommonMeter {
 public:
   ~TProbeMeter() override { BeforeDestruction(); }
+  using TALCommonMeter::GetBlockSize;
 
   // Blocks[k][channel]: the k-th block of each active channel.
   std::vector<std::vector<TBlock>> Blocks;
@@ -276,16 +278,17 @@ TEST_F(CommonMeterTest, DecibelModeMapsHalfScaleToZeroAndSilenceToHalfAnLsb) {
   Meter->Value = [&](int32_t, const TBlock&) { return Produced[Next++]; };
   Start(MakeFormat(1000, 16, 1));
   Send(Ramp(0, 41, 1));
-  // The floor is the reading of half a least significant bit.
-  const std::vector<double> Expected = {-90.30873362283398, 0, 6.020599913279624,
-                                        -90.30873362283398};
+  // Half of full scale reads 0 dB; the floor is the reading of half a least significant bit.
+  const auto DB = [](double ALevel) { return 20 * std::log10(ALevel / (32767 / 2.0)); };
+  const double Floor = DB(0.5), Top = DB(32767);
+  const std::vector<double> Expected = {Floor, 0, Top, Floor};
   const std::vector<double> Got = ValuesOf(0);
   // The last value equals the first one but follows a different one, so it is published.
   ASSERT_EQ(Got.size(), Expected.size());
   for (size_t k = 0; k < Expected.size(); ++k) EXPECT_NEAR(Got[k], Expected[k], 1e-9) << k;
   for (const TValueEvent& Event : Events) {
-    EXPECT_NEAR(Event.Min, -90.30873362283398, 1e-9);
-    EXPECT_NEAR(Event.Max, 6.020599913279624, 1e-9);
+    EXPECT_NEAR(Event.Min, Floor, 1e-9);
+    EXPECT_NEAR(Event.Max, Top, 1e-9);
   }
 }
 
@@ -305,6 +308,18 @@ TEST_F(CommonMeterTest, ChannelCountIsClampedAndOnlyStreamChannelsArePublished) 
   ASSERT_FALSE(Events.empty());
   for (const TValueEvent& Event : Events) EXPECT_EQ(Event.Channel, 0);
   EXPECT_EQ(PinValue(*Meter, 1), 0);
+}
+
+// Long periods at high rates take more than 32 bits of frames times milliseconds.
+TEST_F(CommonMeterTest, LongPeriodsDoNotWrapTheBlockSize) {
+  const std::tuple<uint32_t, uint32_t, int32_t> Cases[] = {{97392, 44100, 4294987},
+                                                           {22370, 192000, 4295040}};
+  for (const auto& [Period, Rate, Frames] : Cases) {
+    Meter->SetPeriod(Period);
+    Start(MakeFormat(Rate, 16, 1));
+    EXPECT_EQ(Meter->GetBlockSize(), Frames) << Period << " ms at " << Rate << " Hz";
+    Meter->SetPeriod(1);  // frees the block buffer
+  }
 }
 
 TEST_F(CommonMeterTest, PeriodZeroGivesOneFrameBlocks) {

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "BoundedWait.h"
 #include "MeterTestSupport.h"
 
 namespace {
@@ -194,8 +195,11 @@ struct TReleaseCase {
 
 // No release time, a negative one, or a stream rate of 0 would divide by zero or make the
 // level grow; the release then spans one sample, so the level follows the filtered signal.
+// Below 126 Hz the filter's pole would turn negative (and grow past -1 below 63 Hz): it is
+// held at 0 instead.
 TEST_F(PPMMeterTest, DegenerateReleaseTimesAndRatesKeepTheLevelBounded) {
-  const TReleaseCase Cases[] = {{44100, 0}, {44100, -1}, {44100, -100000}, {0, 400}, {0, 0}};
+  const TReleaseCase Cases[] = {{44100, 0}, {44100, -1}, {44100, -100000}, {0, 400},
+                                {0, 0},     {1, 400},    {40, 400},        {125, 400}};
   std::mt19937 Random(7);
   std::uniform_int_distribution<int32_t> Sample(-32768, 32767);
   for (const TReleaseCase& Case : Cases) {
@@ -324,11 +328,20 @@ TEST_F(PPMMeterTest, DestroyedWhileAWorkerIsDelivering) {
       ++Delivered;
     }
   });
-  while (Delivered < 50) std::this_thread::yield();
+  {
+    TBoundedWait bound("the worker's first deliveries");
+    while (Delivered < 50) std::this_thread::yield();
+  }
   Drain();
-  Meter.reset();
+  {
+    TBoundedWait bound("the meter's destruction while a worker delivers");
+    Meter.reset();
+  }
   const int AtDestruction = Delivered;
-  while (Delivered < AtDestruction + 50) std::this_thread::yield();
+  {
+    TBoundedWait bound("the worker's deliveries once the meter is gone");
+    while (Delivered < AtDestruction + 50) std::this_thread::yield();
+  }
   Running = false;
   Worker.join();
   Drain();  // deliveries posted for the meter that is gone are discarded

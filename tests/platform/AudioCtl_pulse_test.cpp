@@ -18,8 +18,7 @@ using namespace pulse_test;
 class PulseAudioRecordTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    const std::string why = Unavailable();
-    if (!why.empty()) GTEST_SKIP() << why;
+    PULSE_TEST_REQUIRE_SERVER();
     FRec = TPulseAudioRecord::Connect(Server);
   }
 

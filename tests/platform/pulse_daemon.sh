@@ -2,7 +2,8 @@
 # Starts or stops a private sound server for the tests, in its own folder:
 #   pulse_daemon.sh start DIR   a daemon with a null sink "stereolux_test" (its monitor the
 #                               default source) and a pipe source "stereolux_pipe"; the server
-#                               is unix:DIR/native. When it cannot start, DIR/unavailable says why.
+#                               is unix:DIR/native. When it cannot start, DIR/unavailable says why
+#                               (and the start fails where STEREOLUX_REQUIRE_PULSE is set).
 #   pulse_daemon.sh stop DIR    stops the daemon started in DIR, by its process id.
 set -u
 action=$1
@@ -21,6 +22,14 @@ stop() {
   kill -9 "$pid" 2>/dev/null
 }
 
+# A server that cannot start: the tests skip with the reason, or, where STEREOLUX_REQUIRE_PULSE
+# is set (scripts/test.sh), this start fails and so do they.
+unavailable() {
+  cat "$dir/unavailable" >&2
+  [ -z "${STEREOLUX_REQUIRE_PULSE:-}" ] || exit 1
+  exit 0
+}
+
 case "$action" in
   start)
     stop
@@ -35,7 +44,7 @@ set-default-source stereolux_test.monitor
 PA
     if ! command -v pulseaudio >/dev/null; then
       echo "pulseaudio is not installed" > "$dir/unavailable"
-      exit 0
+      unavailable
     fi
     # Root may run a per-user daemon as long as it has its own runtime, home and state folders.
     env PULSE_RUNTIME_PATH="$dir/runtime" PULSE_STATE_PATH="$dir/state" HOME="$dir/home" XDG_CONFIG_HOME="$dir/home" \
@@ -50,7 +59,7 @@ PA
     done
     stop
     { echo "the private pulseaudio daemon did not start:"; tail -5 "$dir/daemon.log"; } > "$dir/unavailable"
-    exit 0
+    unavailable
     ;;
   stop)
     stop

@@ -210,7 +210,7 @@ TEST_F(PulseWaveInTest, NothingHangsWhenTheServerFreezesOrGoes) {
 // A machine with neither a sound server nor a card: the system's device calls and recording
 // control find a server that starts later, without being made anew.
 TEST(SystemSoundTest, ASoundServerThatStartsLaterIsFound) {
-  if (const std::string why = Unavailable(); !why.empty()) GTEST_SKIP() << why;
+  PULSE_TEST_REQUIRE_SERVER();
   OwnDaemon own(DaemonDir + "-later");
   own.Stop();
   ASSERT_EQ(setenv("PULSE_SERVER", own.Server().c_str(), 1), 0);
