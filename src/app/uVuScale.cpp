@@ -74,7 +74,9 @@ std::vector<TVuScale::TMark> TVuScale::Marks() const {
   std::stable_sort(candidates.begin(), candidates.end(),
                    [](const auto& A, const auto& B) { return A.first < B.first; });
   std::vector<TMark> marks;
-  for (const auto& [rank, mark] : candidates) {
+  for (const auto& candidate : candidates) {
+    // Not a structured binding: clang 14 cannot capture one in a lambda.
+    const TMark& mark = candidate.second;
     const bool fits = std::none_of(marks.begin(), marks.end(), [&](const TMark& Kept) {
       return std::abs(Kept.Pixel - mark.Pixel) < spacing;
     });

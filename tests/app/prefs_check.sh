@@ -113,7 +113,8 @@ expect_err() {
   }
 }
 
-reason_of() { python3 -c "import os, sys; print(os.strerror(int(sys.argv[1])))" "$1"; }
+# The C library's text for an error number, as the program gives it.
+reason_of() { perl -e '$! = shift; print "$!"' "$1"; }
 
 echo "--- an INI that is a folder: SIGTERM ends the program, the reason on standard error"
 new_case folder
@@ -240,7 +241,10 @@ start "$case_dir" && {
 limit_kb=$((base_kb + 300 * 1024))
 for size_mb in 15 50; do
   new_case "large$size_mb"
-  python3 -c "import sys; sys.stdout.write('\n' * ($size_mb * 1000000 - 41) + '[AudioSource]\nInLevelCoefLeft=0x50\n')" >"$ini"
+  {
+    head -c $((size_mb * 1000000)) /dev/zero | tr '\0' '\n'
+    printf '[AudioSource]\nInLevelCoefLeft=0x50\n'
+  } >"$ini"
   sum=$(md5sum <"$ini")
   start "$case_dir" prlimit --as=$((limit_kb * 1024)) -- && {
     hwm_kb=$(awk '/^VmHWM:/ { print $2 }' "/proc/$pid/status")
