@@ -88,7 +88,8 @@ bool TSLGenericBuffer::MakeUnique(bool PreserveData) {
 std::shared_ptr<IALAudioBuffer> TALAudioBuffer::CreateSizeEx(uint32_t ARate,
                                                              uint32_t ABitsPerSample,
                                                              uint32_t AChannels, uint32_t ASize,
-                                                             TALSpeakers ASpeakerMask) {
+                                                             TALSpeakers ASpeakerMask,
+                                                             bool AFloat) {
   const uint32_t Width = ContainerWidth(ABitsPerSample);
   const uint64_t DataBytes = SaturatedProduct(SaturatedProduct(Width / 8, ASize), AChannels);
   // A block too large for the pool is refused by the container.
@@ -110,7 +111,7 @@ std::shared_ptr<IALAudioBuffer> TALAudioBuffer::CreateSizeEx(uint32_t ARate,
   Header->wValidBitsPerSample = static_cast<uint16_t>(ABitsPerSample);
   Header->dwChannelMask = ASpeakerMask.Empty() ? LowestChannelsMask(AChannels)
                                                : TrimChannelMask(ASpeakerMask.Mask(), AChannels);
-  Header->SubFormat = KSDATAFORMAT_SUBTYPE_PCM;
+  Header->SubFormat = AFloat ? KSDATAFORMAT_SUBTYPE_IEEE_FLOAT : KSDATAFORMAT_SUBTYPE_PCM;
 
   Buffer->Attach(Container, BlockSize);
   return Buffer;
@@ -125,7 +126,8 @@ std::shared_ptr<IALAudioBuffer> TALAudioBuffer::CreateWaveFormat(
     const TALWaveFormatExtensible& AWaveFormat, uint32_t ASize) {
   return CreateSizeEx(AWaveFormat.Format.nSamplesPerSec, AWaveFormat.wValidBitsPerSample,
                       AWaveFormat.Format.nChannels, ASize,
-                      TALSpeakers::FromMask(AWaveFormat.dwChannelMask));
+                      TALSpeakers::FromMask(AWaveFormat.dwChannelMask),
+                      AWaveFormat.SubFormat == KSDATAFORMAT_SUBTYPE_IEEE_FLOAT);
 }
 
 std::shared_ptr<IALAudioBuffer> TALAudioBuffer::CreateUniversal(const ISLData& Other) {

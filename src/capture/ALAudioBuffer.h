@@ -99,9 +99,11 @@ class TALAudioBuffer : public TMLMediaBuffer, public virtual IALAudioBuffer {
 public:
   // ASize is a frame count. An empty ASpeakerMask stands for the lowest AChannels
   // speakers; otherwise the mask is cut down to the first AChannels speakers it names.
+  // AFloat: the header names 32-bit IEEE float samples instead of integers.
   static std::shared_ptr<IALAudioBuffer> CreateSizeEx(uint32_t ARate, uint32_t ABitsPerSample,
                                                       uint32_t AChannels, uint32_t ASize,
-                                                      TALSpeakers ASpeakerMask);
+                                                      TALSpeakers ASpeakerMask,
+                                                      bool AFloat = false);
   static std::shared_ptr<IALAudioBuffer> CreateSize(uint32_t ARate, uint32_t ABitsPerSample,
                                                     uint32_t AChannels, uint32_t ASize);
   static std::shared_ptr<IALAudioBuffer> CreateWaveFormat(

@@ -30,7 +30,7 @@ void TALAudioFormatBasic::UpdateWaveFormat() {
   Format.nBlockAlign = static_cast<uint16_t>((Format.wBitsPerSample / 8) * Format.nChannels);
   Format.nAvgBytesPerSec = Format.nBlockAlign * Format.nSamplesPerSec;
   Format.cbSize = ALWaveFormatExtraSize;
-  FWaveFormat.SubFormat = KSDATAFORMAT_SUBTYPE_PCM;
+  FWaveFormat.SubFormat = FFloat ? KSDATAFORMAT_SUBTYPE_IEEE_FLOAT : KSDATAFORMAT_SUBTYPE_PCM;
 }
 
 uint32_t TALAudioFormatBasic::GetChannels() const {
@@ -74,6 +74,16 @@ void TALAudioFormatBasic::SetChannelMask(TALSpeakers AValue) {
       [this](uint32_t V) { FWaveFormat.dwChannelMask = V; }, [this] { UpdateWaveFormat(); });
 }
 
+bool TALAudioFormatBasic::GetFloat() const {
+  return Read([this] { return FFloat; });
+}
+
+void TALAudioFormatBasic::SetFloat(bool AValue) {
+  Change(
+      AValue, [this] { return FFloat; }, [this](bool V) { FFloat = V; },
+      [this] { UpdateWaveFormat(); });
+}
+
 const TALWaveFormatExtensible* TALAudioFormatBasic::GetWaveFormat() const {
   Read(Nothing);
   return &FWaveFormat;
@@ -84,6 +94,7 @@ void TALAudioFormatBasic::Assign(const TALAudioFormatBasic& Source) {
   SetBits(Source.GetBits());
   SetSampleRate(Source.GetSampleRate());
   SetChannelMask(Source.GetChannelMask());
+  SetFloat(Source.GetFloat());
 }
 
 TALAudioFormat::TALAudioFormat(TLPComponent* AOwnerProperty, std::shared_ptr<ILPLock> ALock,

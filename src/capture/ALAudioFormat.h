@@ -180,6 +180,10 @@ public:
   void SetSampleRate(uint32_t AValue);
   TALSpeakers GetChannelMask() const;
   void SetChannelMask(TALSpeakers AValue);
+  // Samples are 32-bit IEEE floats, full scale 1.0, rather than integers: the record names the
+  // float sub-format. Bits should then be 32.
+  bool GetFloat() const;
+  void SetFloat(bool AValue);
 
   // The live record; it must not be kept beyond the format's life, and is read without the
   // lock, so only on the thread that sets the format.
@@ -192,6 +196,7 @@ protected:
   void UpdateWaveFormat();
 
   TALWaveFormatExtensible FWaveFormat{};
+  bool FFloat = false;
 };
 
 class TALAudioFormat : public TALAudioFormatBasic {

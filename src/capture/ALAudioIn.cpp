@@ -314,7 +314,7 @@ void TALAudioIn::QueueBuffer(HWAVEIN ARun) {
   const uint32_t frames = FAudioFormat->GetBufferSize();
   const TALSpeakers mask = FAudioFormat->GetChannelMask();
   std::shared_ptr<IALAudioBuffer> data =
-      TALAudioBuffer::CreateSizeEx(rate, bits, channels, frames, mask);
+      TALAudioBuffer::CreateSizeEx(rate, bits, channels, frames, mask, FAudioFormat->GetFloat());
 
   TParamsSection params(*FParams);
   // Nothing may be queued on a device that is being stopped (its buffers are about to be

@@ -235,9 +235,10 @@ void TALCommonMeter::StartStream(const TALWaveFormatExtensible* AWaveFormat) {
 }
 
 int32_t TALCommonMeter::GetBlockSize() const {
-  // The product wraps at 32 bits, as the frame counts of the stream do.
-  const uint32_t Size = FTimePeriod * FWaveFormat.Format.nSamplesPerSec / 1000;
-  return Size == 0 ? 1 : static_cast<int32_t>(Size);
+  // In 64 bits, as long periods at high rates pass 2^32 (97.4 s at 44.1 kHz); frames are
+  // counted in 32 bits, so a longer block is cut to the largest count.
+  const uint64_t Size = uint64_t{FTimePeriod} * FWaveFormat.Format.nSamplesPerSec / 1000;
+  return Size == 0 ? 1 : static_cast<int32_t>(std::min<uint64_t>(Size, INT32_MAX));
 }
 
 void TALCommonMeter::AllocateBlockBuffers() {

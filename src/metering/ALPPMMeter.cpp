@@ -16,15 +16,15 @@ namespace {
 // The usual case, a release that stays above the sample, is tested first and alone: as a
 // predicted branch it keeps the level's chain down to the division and the subtraction,
 // where a maximum would add its own latency to every sample.
-inline double DetectStep(double AValue, float ASample, double AReleaseSamples) {
+inline double DetectStep(double AValue, float ASample, double AReleaseSamples, double ASnap) {
   const double Fallen = AValue - AValue / AReleaseSamples;
   const double Magnitude = std::fabs(ASample);
-  if (Fallen > Magnitude && AValue > 0.005)  // so the sample is no attack either
+  if (Fallen > Magnitude && AValue > ASnap)  // so the sample is no attack either
     return Fallen;
   if (!(Magnitude <= std::numeric_limits<float>::max()))  // +inf or NaN
     return 0;
   if (Magnitude > AValue) return Magnitude;
-  if (AValue <= 0.005) return 0;
+  if (AValue <= ASnap) return 0;
   return Magnitude;  // the release went below the sample
 }
 
@@ -32,12 +32,12 @@ inline double DetectStep(double AValue, float ASample, double AReleaseSamples) {
 // and running two independent chains together lets them overlap. Each channel's result is
 // the same as when it runs alone.
 void DetectPair(const float* ALeft, const float* ARight, int32_t ACount, double& ALeftValue,
-                double& ARightValue, double AReleaseSamples) {
+                double& ARightValue, double AReleaseSamples, double ASnap) {
   double Left = ALeftValue;
   double Right = ARightValue;
   for (int32_t n = 0; n < ACount; ++n) {
-    Left = DetectStep(Left, ALeft[n], AReleaseSamples);
-    Right = DetectStep(Right, ARight[n], AReleaseSamples);
+    Left = DetectStep(Left, ALeft[n], AReleaseSamples, ASnap);
+    Right = DetectStep(Right, ARight[n], AReleaseSamples, ASnap);
   }
   ALeftValue = Left;
   ARightValue = Right;
@@ -60,14 +60,18 @@ double TALPPMMeter::ReleaseSamples(uint32_t ASampleRate, int32_t AHalfLife) {
   return Samples < 1 ? 1 : Samples;
 }
 
+double TALPPMMeter::SnapLevel(bool AFloatSamples) { return AFloatSamples ? 0.005 / 32767 : 0.005; }
+
 void TALPPMMeter::Detect(const float* const* ABlocks, int32_t AChannels, int32_t ACount,
-                         double* AValues, double AReleaseSamples) {
+                         double* AValues, double AReleaseSamples, double ASnap) {
   int32_t i = 0;
   for (; i + 1 < AChannels; i += 2)
-    DetectPair(ABlocks[i], ABlocks[i + 1], ACount, AValues[i], AValues[i + 1], AReleaseSamples);
+    DetectPair(ABlocks[i], ABlocks[i + 1], ACount, AValues[i], AValues[i + 1], AReleaseSamples,
+               ASnap);
   if (i < AChannels) {
     double Value = AValues[i];
-    for (int32_t n = 0; n < ACount; ++n) Value = DetectStep(Value, ABlocks[i][n], AReleaseSamples);
+    for (int32_t n = 0; n < ACount; ++n)
+      Value = DetectStep(Value, ABlocks[i][n], AReleaseSamples, ASnap);
     AValues[i] = Value;
   }
 }
@@ -99,7 +103,7 @@ void TALPPMMeter::StartStream(const TALWaveFormatExtensible* AWaveFormat) {
 
 void TALPPMMeter::Measure(float* const* ABlocks, IppsIIRState_32f* const* AStates,
                           int32_t AChannels, int32_t ACount, double* AValues,
-                          double AReleaseSamples) {
+                          double AReleaseSamples, double ASnap) {
   // Filter and detector take turns over short runs of the block: the filters' feedback and the
   // detectors' divisions are separate chains of latency, and close together the processor
   // overlaps them. The filter state carries over between calls, so the values are those of
@@ -112,7 +116,7 @@ void TALPPMMeter::Measure(float* const* ABlocks, IppsIIRState_32f* const* AState
       ippsIIR_32f_I(Run, Count, AStates[i]);
       Runs[i] = Run;
     }
-    Detect(Runs, AChannels, Count, AValues, AReleaseSamples);
+    Detect(Runs, AChannels, Count, AValues, AReleaseSamples, ASnap);
   }
 }
 
@@ -121,6 +125,6 @@ void TALPPMMeter::CalculateValues(TALChannelReals& AValues) {
   float* Blocks[ALMaxMeterChannels];
   for (int32_t i = 0; i < Active; ++i) Blocks[i] = BlockBuffer(i);
   Measure(Blocks, FStates.data(), Active, GetBlockSize(), FValues.data(),
-          ReleaseSamples(WaveFormat().Format.nSamplesPerSec, FHalfLife));
+          ReleaseSamples(WaveFormat().Format.nSamplesPerSec, FHalfLife), SnapLevel(FloatSamples()));
   AValues = FValues;
 }

@@ -21,14 +21,18 @@ public:
   // never below one sample. A release time of zero or less, or a rate of zero, thus lets the
   // level follow the signal from sample to sample instead of dividing by zero or growing.
   static double ReleaseSamples(uint32_t ASampleRate, int32_t AHalfLife);
+  // The level below which a channel reads 0: 0.005 sample units, or for float samples the
+  // same fraction of full scale as 0.005 is of 16-bit full scale.
+  static double SnapLevel(bool AFloatSamples);
   // Runs the detector of AChannels channels over ACount filtered samples each: ABlocks[i] holds
   // channel i's samples, and AValues[i] its level, which is carried on in place.
   static void Detect(const float* const* ABlocks, int32_t AChannels, int32_t ACount,
-                     double* AValues, double AReleaseSamples);
+                     double* AValues, double AReleaseSamples, double ASnap = 0.005);
   // One block's measurement: each channel's samples ABlocks[i] filtered in place through
   // AStates[i], then run through the detector as Detect does.
   static void Measure(float* const* ABlocks, IppsIIRState_32f* const* AStates, int32_t AChannels,
-                      int32_t ACount, double* AValues, double AReleaseSamples);
+                      int32_t ACount, double* AValues, double AReleaseSamples,
+                      double ASnap = 0.005);
 
 protected:
   void StartStream(const TALWaveFormatExtensible* AWaveFormat) override;

@@ -8,40 +8,32 @@
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <cstring>
 #include <numbers>
 #include <thread>
 
 #include "platform/DeviceNames.h"
+#include "platform/SoundFileReader.h"
 #include "platform/WaveIn.h"
 
 namespace {
 
 constexpr size_t MaxChunkFrames = 4096;
 
-void StoreSample(uint8_t* out, uint16_t bits, int32_t left32) {
-  // `left32` is the sample scaled to the full 32-bit range; containers keep its top bits.
-  switch (bits) {
-    case 8: out[0] = static_cast<uint8_t>((left32 >> 24) + 128); break;
-    case 16:
-      out[0] = static_cast<uint8_t>(left32 >> 16);
-      out[1] = static_cast<uint8_t>(left32 >> 24);
-      break;
-    case 24:
-      out[0] = static_cast<uint8_t>(left32 >> 8);
-      out[1] = static_cast<uint8_t>(left32 >> 16);
-      out[2] = static_cast<uint8_t>(left32 >> 24);
-      break;
-    default:
-      for (int i = 0; i < 4; ++i)
-        out[i] = static_cast<uint8_t>(static_cast<uint32_t>(left32) >> (8 * i));
-  }
-}
-
 // Produces whole frames of the opened format; 0 frames means the source has ended.
 class SignalSource {
 public:
   virtual ~SignalSource() = default;
   virtual size_t Read(uint8_t* out, size_t frames) = 0;
+};
+
+class ReaderSource final : public SignalSource {
+public:
+  explicit ReaderSource(VirtualReader read) : FRead(std::move(read)) {}
+  size_t Read(uint8_t* out, size_t frames) override { return FRead(out, frames); }
+
+private:
+  const VirtualReader FRead;
 };
 
 class GeneratedSource final : public SignalSource {
@@ -63,9 +55,15 @@ public:
       for (uint16_t c = 0; c < FFormat.Channels; ++c) {
         const double amplitude =
             FDevice.Amplitudes.empty() ? 0.0 : FDevice.Amplitudes[c % FDevice.Amplitudes.size()];
+        if (FFormat.Float) {
+          const auto sample = static_cast<float>(wave * amplitude);
+          std::memcpy(out, &sample, sizeof sample);
+          out += sizeof sample;
+          continue;
+        }
         const double value = std::clamp(std::round(wave * amplitude * full), -full - 1.0, full);
         const auto sample = static_cast<int64_t>(value) * (int64_t{1} << shift);
-        StoreSample(out, FFormat.ContainerBits, static_cast<int32_t>(sample));
+        StoreWaveSample(out, FFormat.ContainerBits, static_cast<int32_t>(sample));
         out += bytes;
       }
     }
@@ -81,42 +79,19 @@ private:
 class FileSource final : public SignalSource {
 public:
   FileSource(SNDFILE* file, int fileFormat, const WaveInFormat& format, bool loop)
-      : FFile(file),
-        FFormat(format),
-        FLoop(loop),
-        FDirect16(std::endian::native == std::endian::little && format.ContainerBits == 16 &&
-                  (fileFormat & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_16) {}
+      : FFile(file), FReader(file, fileFormat, format), FLoop(loop) {}
   ~FileSource() override { sf_close(FFile); }
 
   size_t Read(uint8_t* out, size_t frames) override {
-    if (FDirect16) return ReadDirect16(out, frames);
-    FSamples.resize(frames * FFormat.Channels);
-    auto got = sf_readf_int(FFile, FSamples.data(), static_cast<sf_count_t>(frames));
-    if (got <= 0 && FLoop && sf_seek(FFile, 0, SEEK_SET) == 0)
-      got = sf_readf_int(FFile, FSamples.data(), static_cast<sf_count_t>(frames));
-    if (got <= 0) return 0;
-    const uint16_t bytes = FFormat.ContainerBits / 8;
-    for (size_t i = 0; i < static_cast<size_t>(got) * FFormat.Channels; ++i, out += bytes)
-      StoreSample(out, FFormat.ContainerBits, FSamples[i]);
-    return static_cast<size_t>(got);
+    size_t got = FReader.Read(out, frames);
+    if (got == 0 && FLoop && sf_seek(FFile, 0, SEEK_SET) == 0) got = FReader.Read(out, frames);
+    return got;
   }
 
 private:
-  // A 16-bit file into 16-bit buffers: the library writes the samples straight into the
-  // buffer, as they are, without passing through 32 bits.
-  size_t ReadDirect16(uint8_t* out, size_t frames) {
-    auto* samples = reinterpret_cast<short*>(out);
-    auto got = sf_readf_short(FFile, samples, static_cast<sf_count_t>(frames));
-    if (got <= 0 && FLoop && sf_seek(FFile, 0, SEEK_SET) == 0)
-      got = sf_readf_short(FFile, samples, static_cast<sf_count_t>(frames));
-    return got <= 0 ? 0 : static_cast<size_t>(got);
-  }
-
   SNDFILE* const FFile;
-  const WaveInFormat FFormat;
+  SoundFileReader FReader;
   const bool FLoop;
-  const bool FDirect16;
-  std::vector<int> FSamples;
 };
 
 }  // namespace
@@ -287,6 +262,9 @@ MMRESULT VirtualWaveInBackend::Open(uint32_t deviceId, const WaveInFormat& forma
       return WAVERR_BADFORMAT;
     }
     source = std::make_unique<FileSource>(file, info.format, format, device.Loop);
+  } else if (device.Signal == VirtualSignal::Reader) {
+    if (!device.Read) return MMSYSERR_ERROR;
+    source = std::make_unique<ReaderSource>(device.Read);
   } else {
     source = std::make_unique<GeneratedSource>(device, format);
   }

@@ -3,6 +3,8 @@
 // plays a sound file or a generated signal into the queued buffers, either paced like a real
 // device or as fast as buffers are queued, and any call can be made to fail with a chosen code.
 
+#include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -12,7 +14,11 @@
 
 #include "platform/WaveInBackend.h"
 
-enum class VirtualSignal { Silence, Sine, Square, File };
+enum class VirtualSignal { Silence, Sine, Square, File, Reader };
+
+// Writes up to AFrames whole frames of the opened format at AOut and returns how many it wrote;
+// 0 ends the source.
+using VirtualReader = std::function<size_t(uint8_t* AOut, size_t AFrames)>;
 
 struct VirtualWaveInDevice {
   std::string Name;
@@ -21,8 +27,11 @@ struct VirtualWaveInDevice {
   // Peak level as a fraction of full scale; channel c plays Amplitudes[c % size].
   std::vector<double> Amplitudes{0.5};
   // For VirtualSignal::File: any file that the sound-file library reads, with as many channels as
-  // the opened format. Integer files of the opened width arrive byte for byte.
+  // the opened format. Integer files of the opened width arrive byte for byte; opened for float
+  // samples, every file arrives as floats (full scale 1.0, louder samples kept).
   std::string FilePath;
+  // For VirtualSignal::Reader: the frames, read on the stream's thread. Loop does not apply.
+  VirtualReader Read;
   // At the end of the file: start again, or hand back the partly filled buffer and produce no more.
   bool Loop = true;
   // Paced at the format's rate (audio that finds no queued buffer is lost) instead of filling
@@ -54,6 +63,7 @@ public:
   MMRESULT Open(uint32_t deviceId, const WaveInFormat& format, IWaveInSink& sink,
                 std::unique_ptr<IWaveInStream>& stream) override;
   MMRESULT Check(WaveInCall call, uint32_t deviceId) override;
+  bool AcceptsFloat() const override { return true; }
 
 private:
   friend class VirtualStream;

@@ -21,13 +21,17 @@ MMRESULT ParseWaveFormat(const WAVEFORMATEX* pwfx, WaveInFormat& out) {
     if (head.cbSize < sizeof(WAVEFORMATEXTENSIBLE) - sizeof(WAVEFORMATEX)) return WAVERR_BADFORMAT;
     WAVEFORMATEXTENSIBLE ext;
     std::memcpy(&ext, pwfx, sizeof ext);
-    if (!SameGuid(ext.SubFormat, KSDATAFORMAT_SUBTYPE_PCM)) return WAVERR_BADFORMAT;
+    f.Float = SameGuid(ext.SubFormat, KSDATAFORMAT_SUBTYPE_IEEE_FLOAT);
+    if (!f.Float && !SameGuid(ext.SubFormat, KSDATAFORMAT_SUBTYPE_PCM)) return WAVERR_BADFORMAT;
     if (ext.wValidBitsPerSample == 0 || ext.wValidBitsPerSample > f.ContainerBits)
       return WAVERR_BADFORMAT;
     f.ChannelMask = ext.dwChannelMask;
+  } else if (head.wFormatTag == WAVE_FORMAT_IEEE_FLOAT) {
+    f.Float = true;
   } else if (head.wFormatTag != WAVE_FORMAT_PCM) {
     return WAVERR_BADFORMAT;
   }
+  if (f.Float && f.ContainerBits != 32) return WAVERR_BADFORMAT;
 
   const bool knownWidth = f.ContainerBits == 8 || f.ContainerBits == 16 || f.ContainerBits == 24 ||
                           f.ContainerBits == 32;

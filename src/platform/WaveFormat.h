@@ -10,6 +10,7 @@
 #include "platform/WaveInResult.h"
 
 constexpr uint16_t WAVE_FORMAT_PCM = 0x0001;
+constexpr uint16_t WAVE_FORMAT_IEEE_FLOAT = 0x0003;
 constexpr uint16_t WAVE_FORMAT_EXTENSIBLE = 0xFFFE;
 
 #pragma pack(push, 1)
@@ -46,8 +47,11 @@ static_assert(offsetof(WAVEFORMATEXTENSIBLE, SubFormat) == 24);
 // {00000001-0000-0010-8000-00AA00389B71}
 constexpr WAVEGUID KSDATAFORMAT_SUBTYPE_PCM = {
     0x00000001, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+// {00000003-0000-0010-8000-00AA00389B71}
+constexpr WAVEGUID KSDATAFORMAT_SUBTYPE_IEEE_FLOAT = {
+    0x00000003, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
 
 // Checks a caller's record and reads it without assuming its alignment. Accepts the plain PCM
-// tag and the extensible tag with the PCM sub-format; anything else is WAVERR_BADFORMAT, a null
-// pointer MMSYSERR_INVALPARAM.
+// and float tags, and the extensible tag with the PCM or float sub-format (floats of 32 bits
+// only); anything else is WAVERR_BADFORMAT, a null pointer MMSYSERR_INVALPARAM.
 MMRESULT ParseWaveFormat(const WAVEFORMATEX* pwfx, WaveInFormat& out);

@@ -106,6 +106,7 @@ MMRESULT waveInOpen(HWAVEIN* phwi, uint32_t uDeviceID, const WAVEFORMATEX* pwfx,
   WaveInFormat format;
   if (MMRESULT r = ParseWaveFormat(pwfx, format)) return r;
   auto backend = GetWaveInBackend();
+  if (format.Float && !backend->AcceptsFloat()) return WAVERR_BADFORMAT;
   if (MMRESULT r = backend->CheckOpen(uDeviceID, fdwOpen)) return r;
   if (query) return MMSYSERR_NOERROR;
 

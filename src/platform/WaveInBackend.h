@@ -62,6 +62,8 @@ public:
   // deviceId may be WAVE_MAPPER. The stream must not call the sink before Start.
   virtual MMRESULT Open(uint32_t deviceId, const WaveInFormat& format, IWaveInSink& sink,
                         std::unique_ptr<IWaveInStream>& stream) = 0;
+  // Whether the streams deliver 32-bit float samples; formats of them are refused otherwise.
+  virtual bool AcceptsFloat() const { return false; }
   // Consulted before every call; a non-zero code is returned to the caller instead.
   virtual MMRESULT Check(WaveInCall /*call*/, uint32_t /*deviceId*/) { return MMSYSERR_NOERROR; }
   // Consulted before an open, with the caller's flags, which no backend needs: the layer has

@@ -5,13 +5,14 @@
 #include <cstdint>
 
 // What a backend needs to know of an accepted format: integer PCM, little-endian, unsigned
-// for 8-bit containers and signed otherwise.
+// for 8-bit containers and signed otherwise; or 32-bit IEEE floats, full scale 1.0.
 struct WaveInFormat {
   uint32_t SampleRate = 0;
   uint16_t Channels = 0;
   uint16_t ContainerBits = 0;  // 8, 16, 24 or 32
   uint32_t ChannelMask = 0;    // 0 when the record gave none
   uint16_t BlockAlign = 0;     // bytes per frame
+  bool Float = false;          // only with 32-bit containers
 };
 
 constexpr uint16_t WaveInMaxChannels = 32;

@@ -86,15 +86,18 @@ TEST_F(ALAudioBuffer, ChannelMaskIsCutToTheFirstSpeakersItNames) {
 }
 
 TEST_F(ALAudioBuffer, WaveFormatRecordRebuildsTheSameBuffer) {
-  auto Source =
-      TALAudioBuffer::CreateSizeEx(22050, 20, 3, 17, {spFrontLeft, spFrontRight, spSubwoofer});
-  TALWaveFormatExtensible Header;
-  Source->GetWaveFormat(Header);
-  auto Copy = TALAudioBuffer::CreateWaveFormat(Header, 17);
-  TALWaveFormatExtensible CopyHeader;
-  Copy->GetWaveFormat(CopyHeader);
-  EXPECT_EQ(std::memcmp(&Header, &CopyHeader, sizeof(Header)), 0);
-  EXPECT_NE(Copy->GetDataContainer(), Source->GetDataContainer());
+  for (bool Float : {false, true}) {
+    auto Source = TALAudioBuffer::CreateSizeEx(22050, Float ? 32 : 20, 3, 17,
+                                               {spFrontLeft, spFrontRight, spSubwoofer}, Float);
+    TALWaveFormatExtensible Header;
+    Source->GetWaveFormat(Header);
+    EXPECT_EQ(Header.SubFormat, Float ? KSDATAFORMAT_SUBTYPE_IEEE_FLOAT : KSDATAFORMAT_SUBTYPE_PCM);
+    auto Copy = TALAudioBuffer::CreateWaveFormat(Header, 17);
+    TALWaveFormatExtensible CopyHeader;
+    Copy->GetWaveFormat(CopyHeader);
+    EXPECT_EQ(std::memcmp(&Header, &CopyHeader, sizeof(Header)), 0);
+    EXPECT_NE(Copy->GetDataContainer(), Source->GetDataContainer());
+  }
 }
 
 TEST_F(ALAudioBuffer, BuffersTooLargeForOneBlockAreRefused) {

@@ -116,14 +116,17 @@ TEST_F(ALAudioFormat, AssignCopiesEveryProperty) {
   Source.SetSampleRate(48000);
   Source.SetChannelMask(TALSpeakers::FromMask(0x3F));
   Source.SetBufferSize(256);
+  Source.SetFloat(true);
 
   Format.Assign(Source);
   EXPECT_EQ(std::memcmp(Format.GetWaveFormat(), Source.GetWaveFormat(), 40), 0);
+  EXPECT_EQ(Format.GetWaveFormat()->SubFormat, KSDATAFORMAT_SUBTYPE_IEEE_FLOAT);
+  EXPECT_TRUE(Format.GetFloat());
   EXPECT_EQ(Format.GetBufferSize(), 256u);
-  EXPECT_EQ(Changes, 5);
+  EXPECT_EQ(Changes, 6);
 
   Format.Assign(Source);
-  EXPECT_EQ(Changes, 5);
+  EXPECT_EQ(Changes, 6);
 }
 
 TEST_F(ALAudioFormat, SetterWaitsForTheOwnersWriteLock) {

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <tuple>
 #include <vector>
 
 #include "MeterTestSupport.h"
@@ -17,6 +18,7 @@ using TBlock = std::vector<float>;
 class TProbeMeter : public TALCommonMeter {
 public:
   ~TProbeMeter() override { BeforeDestruction(); }
+  using TALCommonMeter::GetBlockSize;
 
   // Blocks[k][channel]: the k-th block of each active channel.
   std::vector<std::vector<TBlock>> Blocks;
@@ -306,6 +308,18 @@ TEST_F(CommonMeterTest, ChannelCountIsClampedAndOnlyStreamChannelsArePublished) 
   ASSERT_FALSE(Events.empty());
   for (const TValueEvent& Event : Events) EXPECT_EQ(Event.Channel, 0);
   EXPECT_EQ(PinValue(*Meter, 1), 0);
+}
+
+// Long periods at high rates take more than 32 bits of frames times milliseconds.
+TEST_F(CommonMeterTest, LongPeriodsDoNotWrapTheBlockSize) {
+  const std::tuple<uint32_t, uint32_t, int32_t> Cases[] = {{97392, 44100, 4294987},
+                                                           {22370, 192000, 4295040}};
+  for (const auto& [Period, Rate, Frames] : Cases) {
+    Meter->SetPeriod(Period);
+    Start(MakeFormat(Rate, 16, 1));
+    EXPECT_EQ(Meter->GetBlockSize(), Frames) << Period << " ms at " << Rate << " Hz";
+    Meter->SetPeriod(1);  // frees the block buffer
+  }
 }
 
 TEST_F(CommonMeterTest, PeriodZeroGivesOneFrameBlocks) {

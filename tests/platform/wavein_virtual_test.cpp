@@ -94,7 +94,7 @@ TEST_F(VirtualWaveInTest, OpenRefusesBadFormatsFlagsAndDevices) {
     uint32_t flags;
     MMRESULT expected;
   } cases[] = {
-      {"float sub-format", 0, AsFormat(floatFormat), &Notifications::Callback, CALLBACK_FUNCTION,
+      {"16-bit floats", 0, AsFormat(floatFormat), &Notifications::Callback, CALLBACK_FUNCTION,
        WAVERR_BADFORMAT},
       {"12-bit container", 0, AsFormat(oddWidth), &Notifications::Callback, CALLBACK_FUNCTION,
        WAVERR_BADFORMAT},
@@ -461,6 +461,7 @@ private:
   std::filesystem::path FPath;
 };
 
+// Floats as well: a float file opened for floats is passed on as it is.
 TEST_F(VirtualWaveInTest, FilesArriveByteForByteAndEndWithAPartBuffer) {
   struct Case {
     int sfFormat;
@@ -468,7 +469,8 @@ TEST_F(VirtualWaveInTest, FilesArriveByteForByteAndEndWithAPartBuffer) {
   } cases[] = {{SF_FORMAT_PCM_U8, 8},
                {SF_FORMAT_PCM_16, 16},
                {SF_FORMAT_PCM_24, 24},
-               {SF_FORMAT_PCM_32, 32}};
+               {SF_FORMAT_PCM_32, 32},
+               {SF_FORMAT_FLOAT, 32}};
   std::mt19937 random(7);
   for (const auto& c : cases) {
     const size_t frames = 2501;
@@ -476,6 +478,10 @@ TEST_F(VirtualWaveInTest, FilesArriveByteForByteAndEndWithAPartBuffer) {
     std::vector<uint8_t> raw(frames * frameBytes);
     for (auto& b : raw) b = static_cast<uint8_t>(random());
     raw[0] = 0x80;
+    const bool isFloat = c.sfFormat == SF_FORMAT_FLOAT;
+    if (isFloat) {  // finite floats from -4 to 4
+      for (size_t i = 3; i < raw.size(); i += 4) raw[i] = static_cast<uint8_t>(raw[i] & 0xC0);
+    }
     TempWav wav(c.sfFormat, 2, raw);
 
     VirtualWaveInDevice device;
@@ -486,8 +492,10 @@ TEST_F(VirtualWaveInTest, FilesArriveByteForByteAndEndWithAPartBuffer) {
     Use({device});
     Notifications notes;
     HWAVEIN h = 0;
-    ASSERT_EQ(waveInOpen(&h, 0, AsFormat(MakeFormat(2, 8000, c.bits)), &Notifications::Callback,
-                         notes.Instance(), CALLBACK_FUNCTION),
+    auto format = MakeFormat(2, 8000, c.bits);
+    if (isFloat) format.SubFormat.Data1 = 3;  // IEEE float
+    ASSERT_EQ(waveInOpen(&h, 0, AsFormat(format), &Notifications::Callback, notes.Instance(),
+                         CALLBACK_FUNCTION),
               0u);
     BufferSet buffers(6, 500 * frameBytes);  // the file fills five and one frame of the sixth
     ASSERT_EQ(buffers.PrepareAndAddAll(h), 0u);
@@ -505,6 +513,34 @@ TEST_F(VirtualWaveInTest, FilesArriveByteForByteAndEndWithAPartBuffer) {
     EXPECT_EQ(buffers.UnprepareAll(h), 0u);
     EXPECT_EQ(waveInClose(h), 0u);
   }
+}
+
+// Opened for floats, an integer file arrives scaled to full scale 1.0.
+TEST_F(VirtualWaveInTest, IntegerFilesArriveAsFloatsWhenOpenedForThem) {
+  const std::vector<int16_t> samples = {16384, -32768, 32767, -1};
+  std::vector<uint8_t> raw(samples.size() * 2);
+  std::memcpy(raw.data(), samples.data(), raw.size());
+  TempWav wav(SF_FORMAT_PCM_16, 1, raw);
+  VirtualWaveInDevice device;
+  device.Name = "File";
+  device.Signal = VirtualSignal::File;
+  device.FilePath = wav.Path();
+  device.Loop = false;
+  Use({device});
+  auto format = MakeFormat(1, 8000, 32);
+  format.SubFormat.Data1 = 3;  // IEEE float
+  const HWAVEIN h = Open(0, format);
+  BufferSet buffers(1, 4 * sizeof(float));
+  ASSERT_EQ(buffers.PrepareAndAddAll(h), 0u);
+  ASSERT_EQ(waveInStart(h), 0u);
+  ASSERT_TRUE(FNotes.WaitForData(1));
+  float got[4];
+  std::memcpy(got, buffers.Header(0)->lpData, sizeof got);
+  EXPECT_EQ(std::vector<float>(got, got + 4),
+            (std::vector<float>{0.5f, -1.0f, 32767 / 32768.0f, -1 / 32768.0f}));
+  EXPECT_EQ(waveInReset(h), 0u);
+  EXPECT_EQ(buffers.UnprepareAll(h), 0u);
+  EXPECT_EQ(waveInClose(h), 0u);
 }
 
 TEST_F(VirtualWaveInTest, FilesMustMatchTheChannelsAndExist) {
