@@ -23,7 +23,7 @@ constexpr int32_t ConfWideHeight = 57;
 constexpr int32_t ConfNarrowMinWidth = 180;
 constexpr int32_t ConfNarrowHeight = 130;
 
-constexpr int32_t LevelWideWidth = 349 + 8;
+constexpr int32_t LevelWideWidth = 353 + 8;
 constexpr int32_t LevelWideHeight = 41;
 constexpr int32_t LevelNarrowMinWidth = 188;
 constexpr int32_t LevelNarrowHeight = 74;
@@ -71,9 +71,10 @@ void LayoutLevel(TfmMain& F, int32_t W) {
     F.lblRight->setGeometry(32, 20, 104, 15);
     F.lblPeakLeft->setGeometry(138, 4, 104, 15);
     F.lblPeakRight->setGeometry(138, 20, 104, 15);
-    F.lblClipLeft->setGeometry(246, 4, 32, 15);
-    F.lblClipRight->setGeometry(246, 20, 32, 15);
-    F.btnPeakReset->setGeometry(286, 8, 63, 25);
+    // The design places the button right after the peak readouts; the clip lamps follow it.
+    F.btnPeakReset->setGeometry(250, 8, 63, 25);
+    F.lblClipLeft->setGeometry(321, 4, 32, 15);
+    F.lblClipRight->setGeometry(321, 20, 32, 15);
     F.pnlLevel->setFixedHeight(LevelWideHeight);
     return;
   }

@@ -2,6 +2,7 @@
 
 #include "app/frmAbout.h"
 #include "app/uAction.h"
+#include "app/uClipIndicator.h"
 #include "capture/SLSmartBufferManager.h"
 #include "meter_display/lxVumeter.h"
 
@@ -61,6 +62,10 @@ TEST_F(MainWindowTest, FirstStartShowsTheDefaults) {
   EXPECT_EQ(form->Vumeter->GraphType(), gtBar);
   EXPECT_EQ(form->Vumeter->pos(), QPoint(8, 8));
   EXPECT_EQ(VuState.Margin, 16);
+  // The design places of the level panel's controls; the clip lamps come after them.
+  EXPECT_EQ(form->lblPeakLeft->geometry(), QRect(138, 4, 104, 15));
+  EXPECT_EQ(form->btnPeakReset->geometry(), QRect(250, 8, 63, 25));
+  EXPECT_GE(form->lblClipLeft->x(), form->btnPeakReset->geometry().right());
 
   EXPECT_EQ(form->lblLeft->text(), QStringLiteral("-12.0 dBFS"));
   EXPECT_EQ(form->lblPeakLeft->text(), QStringLiteral("-96.0 dBFS"));
