@@ -2,11 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <numeric>
+#include <semaphore>
 #include <string>
 #include <thread>
 #include <tuple>
 #include <vector>
 
+#include "BoundedWait.h"
 #include "CaptureTestSupport.h"
 #include "capture/SLSmartBufferManager.h"
 #include "dataflow/SLMessageQueue.h"
@@ -258,6 +262,87 @@ TEST_F(CaptureTest, OperationsSentBackToTheOutputPin) {
   EXPECT_EQ(std::vector<std::string>(endStop, kinds.end()),
             (std::vector<std::string>{"endstop", "stop"}));
   EXPECT_FALSE(capture->GetEnabled());
+}
+
+// The device fills the last buffer only in part: the rest reaches the receivers as silence,
+// never as what the buffer's memory held before; the buffers handed back empty at the stop
+// carry no audio at all.
+TEST_F(CaptureTest, APartlyFilledBufferIsPaddedWithSilence) {
+  constexpr uint32_t Frames = 64, Full = 45, Rest = 10;
+  struct Case {
+    uint32_t Bits;
+    int32_t Loud, Silence;  // a sample of bytes 0x40, and silence, as the buffers hold them
+  } cases[] = {{8, 0x40, 0x80}, {16, 0x4040, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Bits);
+    VirtualWaveInDevice device;
+    device.Name = "Mic";
+    device.Signal = VirtualSignal::Reader;
+    device.Read = [left = size_t{Full * Frames + Rest}, bytes = c.Bits / 8 * 2](
+                      uint8_t* AOut, size_t AFrames) mutable {
+      const size_t n = std::min(AFrames, left);
+      std::memset(AOut, 0x40, n * bytes);
+      left -= n;
+      return n;
+    };
+    UseDevices({device});
+    TTestReceiver receiver;
+    receiver.KeepSamples();
+    auto capture = Build([&](TALAudioIn& a) {
+      a.AudioFormat().SetBits(c.Bits);
+      a.AudioFormat().SetBufferSize(Frames);
+      receiver.InputPin.Connect(&a.OutputPin());
+    });
+    ASSERT_TRUE(receiver.WaitFor("buffer", Full + 1));
+    capture->Stop();
+    const auto buffers = receiver.BufferSamples();
+    ASSERT_EQ(buffers.size(), Full + 1);
+    EXPECT_EQ(buffers.front(), std::vector<int32_t>(2 * Frames, c.Loud));
+    std::vector<int32_t> last(2 * Frames, c.Silence);
+    std::fill_n(last.begin(), 2 * Rest, c.Loud);
+    EXPECT_EQ(buffers.back(), last);
+  }
+}
+
+// The device's callback never waits for the worker: with the worker held up, records beyond
+// the pool are dropped and counted, and the ones that fitted are handed on in order once it
+// moves again, after which the pool is whole.
+TEST(WaveThread, RecordsBeyondAFullPoolAreDroppedAndCountedWithoutWaiting) {
+  std::binary_semaphore held{0}, go{0};
+  std::mutex mutex;
+  std::vector<uint32_t> handled;
+  const auto handledCount = [&] {
+    std::lock_guard lock(mutex);
+    return handled.size();
+  };
+  TALWaveThread thread("WaveThreadTest", [&](uint32_t uMsg, HWAVEIN, WAVEHDR*) {
+    if (uMsg == 0) {
+      held.release();
+      go.acquire();
+    }
+    std::lock_guard lock(mutex);
+    handled.push_back(uMsg);
+  });
+  constexpr uint32_t Pool = TALWaveThread::MaxPending, Beyond = 3;
+  thread.PushRecord(0, 0, nullptr);
+  ASSERT_TRUE(held.try_acquire_for(CBoundedWait));
+  {
+    TBoundedWait bound("records pushed while the worker is held up");
+    for (uint32_t i = 1; i <= Pool + Beyond; ++i) thread.PushRecord(i, 0, nullptr);
+  }
+  EXPECT_EQ(thread.DroppedRecords(), Beyond);
+  go.release();
+  for (int i = 0; i < 1000 && handledCount() < Pool + 1; ++i) std::this_thread::sleep_for(5ms);
+  std::vector<uint32_t> expected(Pool + 1);
+  std::iota(expected.begin(), expected.end(), 0u);
+  {
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(handled, expected);
+  }
+  for (uint32_t i = 0; i < Pool; ++i) thread.PushRecord(Pool + 1, 0, nullptr);
+  for (int i = 0; i < 1000 && handledCount() < 2 * Pool + 1; ++i) std::this_thread::sleep_for(5ms);
+  EXPECT_EQ(handledCount(), 2 * Pool + 1);
+  EXPECT_EQ(thread.DroppedRecords(), Beyond);
 }
 
 // ---------------------------------------------------------------- errors
