@@ -2,8 +2,10 @@
 
 #include <QPaintEvent>
 #include <QPainter>
+#include <QScreen>
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
 namespace {
@@ -35,16 +37,59 @@ int64_t LedIndex(int64_t Q, int32_t p) {
 // Each of the four bytes halved on its own.
 TColor Darken(TColor c) { return (c >> 1) & 0x7F7F7F7Fu; }
 
-struct TBar {
-  int64_t AcrossStart, AcrossEnd;
-  int64_t V, K;  // LED index of the shown value and of the shown peak
-};
+// Zone 3, 2 or 1 of LED i, as 0, 1 or 2.
+template <class TLook>
+int Zone(const TLook& Look, int64_t i) {
+  return i <= Look.B2 ? 0 : i <= Look.B1 ? 1 : 2;
+}
+
+template <class TMarks>
+bool IsLit(TGraphType Graph, const TMarks& Marks, int64_t i) {
+  return (Graph == gtBar ? i >= Marks.V : i == Marks.V) || i == Marks.K;
+}
+
+// The picture drawn from scratch: the background, then one solid rectangle per visible LED and
+// bar, in the order of the LED index, so that where LEDs cover each other the later one shows.
+template <class TLook, class TLitFn>
+void DrawAllLeds(QImage& Image, const TLook& Look, TLitFn Lit) {
+  QPainter painter(&Image);
+  painter.fillRect(Image.rect(), ColorToQColor(Look.Background));
+  for (int64_t i = Look.First; i <= Look.Last; ++i) {
+    const int64_t p0 = std::max<int64_t>(Look.Base + i * Look.Step, 0);
+    const int64_t p1 = std::min(Look.Base + i * Look.Step + Look.LedLength, Look.L);
+    const int zone = Zone(Look, i);
+    for (int b = 0; b < Look.BarCount; ++b) {
+      const int64_t a0 = Look.AcrossStart[b];
+      const int64_t a1 = Look.AcrossEnd[b];
+      if (a1 <= a0) continue;
+      const TColor color = Lit(b, i) ? Look.Lit[zone] : Look.Unlit[zone];
+      const QRect r = Look.Vertical
+                          ? QRect(QPoint(int(a0), int(p0)), QPoint(int(a1 - 1), int(p1 - 1)))
+                          : QRect(QPoint(int(p0), int(a0)), QPoint(int(p1 - 1), int(a1 - 1)));
+      painter.fillRect(r, ColorToQColor(color));
+    }
+  }
+}
+
+// Copies the rectangle R from Source to Target, two pictures of one size and format.
+void CopyRect(QImage& Target, const QImage& Source, const QRect& R) {
+  const qsizetype line = Target.bytesPerLine();
+  const qsizetype offset = qsizetype{R.left()} * 4;
+  const std::size_t bytes = static_cast<std::size_t>(R.width()) * 4;
+  uchar* target = Target.bits();
+  const uchar* source = Source.constBits();
+  for (int y = R.top(); y <= R.bottom(); ++y)
+    std::memcpy(target + y * line + offset, source + y * line + offset, bytes);
+}
 
 }  // namespace
 
 TlxVuMeter::TlxVuMeter(QWidget* anOwner) : QWidget(anOwner) {
   // The picture covers the whole control, so the toolkit need not clear it first.
   setAttribute(Qt::WA_OpaquePaintEvent);
+  FRefreshTimer.setSingleShot(true);
+  FRefreshTimer.setTimerType(Qt::PreciseTimer);
+  connect(&FRefreshTimer, &QTimer::timeout, this, [this] { ShowChanges(); });
   SetBounds(0, 0, 20, 196);
 }
 
@@ -188,8 +233,11 @@ void TlxVuMeter::SetBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int32_t 
   RemakeBmpBuffer();
 }
 
-// A new, empty picture of the control's size; its content only matters after the next build.
-void TlxVuMeter::RemakeBmpBuffer() { FBmpBuffer = QImage(size(), QImage::Format_RGB32); }
+// A new, empty picture of the control's size; its content only matters after the next drawing.
+void TlxVuMeter::RemakeBmpBuffer() {
+  FBmpBuffer = QImage(size(), QImage::Format_RGB32);
+  FDrawnLook.reset();
+}
 
 void TlxVuMeter::LeftPeakReset() {
   FLeftPeak = FLeftValue;
@@ -208,19 +256,42 @@ void TlxVuMeter::PeakReset() {
 }
 
 void TlxVuMeter::Paint() {
-  BuildImage();
-  // repaint() paints before it returns when the control is on screen; when it is not, the
-  // next paint event builds the picture again from the current state.
-  FImageIsFresh = true;
-  repaint();
-  FImageIsFresh = false;
+  ++FPaintCount;
+  FPendingRect |= UpdateImage();
+  if (!isVisible()) {
+    // Shown later, the control is painted whole.
+    FPendingRect = {};
+    return;
+  }
+  if (FPendingRect.isEmpty() || FRefreshTimer.isActive()) return;
+  const QScreen* s = screen();
+  const double hz = s && s->refreshRate() > 0 ? s->refreshRate() : 60.0;
+  const qint64 refreshNs = static_cast<qint64>(1e9 / hz);
+  const qint64 sinceShown = FLastShown.isValid() ? FLastShown.nsecsElapsed() : refreshNs;
+  if (sinceShown < refreshNs)
+    FRefreshTimer.start(static_cast<int>((refreshNs - sinceShown + 999999) / 1000000));
+  else
+    ShowChanges();
 }
 
-void TlxVuMeter::paintEvent(QPaintEvent* /*event*/) {
-  if (!FImageIsFresh) BuildImage();
+// repaint() paints before it returns when the control is on screen.
+void TlxVuMeter::ShowChanges() {
+  const QRect r = FPendingRect;
+  FPendingRect = {};
+  FLastShown.start();
+  if (!r.isEmpty()) repaint(r);
+}
+
+void TlxVuMeter::paintEvent(QPaintEvent* event) {
+  // A change the setters do not draw (a peak stored directly, the control enabled again).
+  const QRect changed = UpdateImage();
+  if (!changed.isEmpty()) {
+    ++FPaintCount;
+    if (!event->rect().contains(changed)) update(changed);
+  }
   if (FBmpBuffer.isNull()) return;
   QPainter painter(this);
-  painter.drawImage(0, 0, FBmpBuffer);
+  painter.drawImage(event->rect(), FBmpBuffer, event->rect());
 }
 
 void TlxVuMeter::ApplyAutoSize() {
@@ -237,91 +308,169 @@ void TlxVuMeter::ApplyAutoSize() {
   }
 }
 
-void TlxVuMeter::BuildImage() {
-  ++FPaintCount;
-  if (FAutoSize) ApplyAutoSize();
-  // The owner may have resized the control without going through SetBounds (a layout does).
-  if (FBmpBuffer.size() != size()) RemakeBmpBuffer();
-  if (FBmpBuffer.isNull()) return;
-
-  QPainter painter(&FBmpBuffer);
-  painter.fillRect(FBmpBuffer.rect(), ColorToQColor(FBackGroundColor));
-
-  const bool vertical = Forientation == voVertical;
-  const int64_t L = vertical ? height() : width();
-  const int64_t T = vertical ? width() : height();
+TlxVuMeter::TLook TlxVuMeter::CurrentLook() const {
+  TLook k;
+  k.Vertical = Forientation == voVertical;
+  k.L = k.Vertical ? height() : width();
+  k.T = k.Vertical ? width() : height();
+  k.Background = FBackGroundColor;
   const int64_t S = int64_t{FLedLength} + FLedSpacing;
-  if (S == 0) return;
-  const int64_t Q = (L - 2 * int64_t{FExtremityMargin}) / S;
-  if (Q < 0) return;
-
-  const int64_t b2 = LedIndex(Q, FLevel2Limit);
-  const int64_t b1 = LedIndex(Q, FLevel1Limit);
+  if (S == 0 || FLedLength <= 0) return k;
+  const int64_t Q = (k.L - 2 * int64_t{FExtremityMargin}) / S;
+  if (Q < 0) return k;
+  k.Q = Q;
+  k.B2 = LedIndex(Q, FLevel2Limit);
+  k.B1 = LedIndex(Q, FLevel1Limit);
 
   // Across-axis extent of each bar, cut to the picture; an empty or inverted extent (a control
   // thinner than its margins) draws nothing.
-  const int64_t M = T / 2;
+  const int64_t M = k.T / 2;
   const int64_t h = FCenterMargin / 2;
-  TBar bars[2]{};
-  int barCount = 1;
+  if (FVuMeterType == vtStereo) {
+    k.BarCount = 2;
+    k.AcrossStart[0] = FBorderMargin;
+    k.AcrossEnd[0] = M - h;
+    k.AcrossStart[1] = M + h;
+    k.AcrossEnd[1] = k.T - FBorderMargin;
+  } else {
+    k.BarCount = 1;
+    k.AcrossStart[0] = FBorderMargin;
+    k.AcrossEnd[0] = k.T - FBorderMargin;
+  }
+  for (int b = 0; b < k.BarCount; ++b) {
+    k.AcrossStart[b] = std::max<int64_t>(k.AcrossStart[b], 0);
+    k.AcrossEnd[b] = std::min(k.AcrossEnd[b], k.T);
+  }
+
+  // Only the LEDs that reach into the picture are visited, so margins far beyond the control's
+  // size cannot keep a loop going for ages.
+  k.LedLength = FLedLength;
+  k.Base = k.Vertical ? FExtremityMargin : FExtremityMargin + Q * S;
+  k.Step = k.Vertical ? S : -S;
+  k.First = 0;
+  k.Last = Q;
+  if (k.Step > 0) {
+    k.First = std::max(k.First, CeilDiv(1 - FLedLength - k.Base, k.Step));
+    k.Last = std::min(k.Last, FloorDiv(k.L - 1 - k.Base, k.Step));
+  } else {
+    k.First = std::max(k.First, FloorDiv(k.Base - k.L, -k.Step) + 1);
+    k.Last = std::min(k.Last, CeilDiv(k.Base + FLedLength, -k.Step) - 1);
+  }
+
+  k.Graph = FGraphType;
+  const TColor level[3] = {FLevel3Color, FLevel2Color, FLevel1Color};
+  for (int z = 0; z < 3; ++z) {
+    k.Lit[z] = isEnabled() ? level[z] : FLedDisabledColor;
+    k.Unlit[z] = !isEnabled()              ? FLedDisabledColor
+                 : FShaddowType == stFixed ? FShaddowColor
+                                           : Darken(level[z]);
+  }
+
+  const bool barsOverlap = k.BarCount == 2 && k.AcrossStart[0] < k.AcrossEnd[0] &&
+                           k.AcrossStart[1] < k.AcrossEnd[1] && k.AcrossStart[1] < k.AcrossEnd[0] &&
+                           k.AcrossStart[0] < k.AcrossEnd[1];
+  k.Separate = FLedSpacing >= 0 && !barsOverlap;
+  return k;
+}
+
+void TlxVuMeter::CurrentMarks(int64_t Q, TMarks (&Marks)[2]) const {
   switch (FVuMeterType) {
     case vtStereo:
-      bars[0] = {FBorderMargin, M - h, LedIndex(Q, FLeftValue), LedIndex(Q, FLeftPeak)};
-      bars[1] = {M + h, T - FBorderMargin, LedIndex(Q, FRightValue), LedIndex(Q, FRightPeak)};
-      barCount = 2;
+      Marks[0] = {LedIndex(Q, FLeftValue), LedIndex(Q, FLeftPeak)};
+      Marks[1] = {LedIndex(Q, FRightValue), LedIndex(Q, FRightPeak)};
       break;
-    case vtMonoL:
-      bars[0] = {FBorderMargin, T - FBorderMargin, LedIndex(Q, FLeftValue), LedIndex(Q, FLeftPeak)};
-      break;
-    case vtMonoR:
-      bars[0] = {FBorderMargin, T - FBorderMargin, LedIndex(Q, FRightValue),
-                 LedIndex(Q, FRightPeak)};
-      break;
+    case vtMonoL: Marks[0] = {LedIndex(Q, FLeftValue), LedIndex(Q, FLeftPeak)}; break;
+    case vtMonoR: Marks[0] = {LedIndex(Q, FRightValue), LedIndex(Q, FRightPeak)}; break;
     case vtMonoLR:
-      bars[0] = {FBorderMargin, T - FBorderMargin, LedIndex(Q, (FLeftValue + FRightValue) / 2),
-                 LedIndex(Q, std::max(FLeftPeak, FRightPeak))};
+      Marks[0] = {LedIndex(Q, (FLeftValue + FRightValue) / 2),
+                  LedIndex(Q, std::max(FLeftPeak, FRightPeak))};
       break;
   }
-  for (TBar& bar : bars) {
-    bar.AcrossStart = std::max<int64_t>(bar.AcrossStart, 0);
-    bar.AcrossEnd = std::min(bar.AcrossEnd, T);
-  }
+}
 
-  // Along-axis start of LED i is base + i * step. Only the LEDs that reach into the picture
-  // are visited, so margins far beyond the control's size cannot keep the loop going for ages.
-  if (FLedLength <= 0) return;
-  const int64_t base = vertical ? FExtremityMargin : FExtremityMargin + Q * S;
-  const int64_t step = vertical ? S : -S;
-  int64_t first = 0;
-  int64_t last = Q;
-  if (step > 0) {
-    first = std::max(first, CeilDiv(1 - FLedLength - base, step));
-    last = std::min(last, FloorDiv(L - 1 - base, step));
+QRect TlxVuMeter::UpdateImage() {
+  if (FAutoSize) ApplyAutoSize();
+  // The owner may have resized the control without going through SetBounds (a layout does).
+  if (FBmpBuffer.size() != size()) RemakeBmpBuffer();
+  if (FBmpBuffer.isNull()) return {};
+
+  const TLook look = CurrentLook();
+  TMarks marks[2];
+  if (look.Q >= 0) CurrentMarks(look.Q, marks);
+  const bool sameLook = FDrawnLook == look;
+  if (sameLook && marks[0] == FDrawnMarks[0] && marks[1] == FDrawnMarks[1]) return {};
+
+  FDrawnLook = look;
+  QRect changed;
+  if (!look.Separate) {
+    // LEDs that cover each other are only right when all are drawn in order.
+    DrawAllLeds(FBmpBuffer, look, [&](int b, int64_t i) { return IsLit(look.Graph, marks[b], i); });
+    changed = FBmpBuffer.rect();
   } else {
-    first = std::max(first, FloorDiv(base - L, -step) + 1);
-    last = std::min(last, CeilDiv(base + FLedLength, -step) - 1);
-  }
-
-  for (int64_t i = first; i <= last; ++i) {
-    const int64_t p0 = std::max<int64_t>(base + i * step, 0);
-    const int64_t p1 = std::min(base + i * step + FLedLength, L);
-    const TColor zoneColor = i <= b2 ? FLevel3Color : i <= b1 ? FLevel2Color : FLevel1Color;
-    for (int b = 0; b < barCount; ++b) {
-      const TBar& bar = bars[b];
-      if (bar.AcrossEnd <= bar.AcrossStart) continue;
-      const bool lit = (FGraphType == gtBar ? i >= bar.V : i == bar.V) || i == bar.K;
-      TColor color;
-      if (!isEnabled())
-        color = FLedDisabledColor;
-      else if (lit)
-        color = zoneColor;
-      else
-        color = FShaddowType == stFixed ? FShaddowColor : Darken(zoneColor);
-      const QRect r = vertical ? QRect(QPoint(int(bar.AcrossStart), int(p0)),
-                                       QPoint(int(bar.AcrossEnd - 1), int(p1 - 1)))
-                               : QRect(QPoint(int(p0), int(bar.AcrossStart)),
-                                       QPoint(int(p1 - 1), int(bar.AcrossEnd - 1)));
-      painter.fillRect(r, ColorToQColor(color));
+    if (FLedsLook != look) {
+      if (FLitLeds.size() != FBmpBuffer.size()) {
+        FLitLeds = QImage(FBmpBuffer.size(), QImage::Format_RGB32);
+        FUnlitLeds = QImage(FBmpBuffer.size(), QImage::Format_RGB32);
+      }
+      DrawAllLeds(FLitLeds, look, [](int, int64_t) { return true; });
+      DrawAllLeds(FUnlitLeds, look, [](int, int64_t) { return false; });
+      FLedsLook = look;
+    }
+    if (!sameLook) {
+      CopyRect(FBmpBuffer, FUnlitLeds, FBmpBuffer.rect());
+      for (int b = 0; b < look.BarCount; ++b) DrawLedRange(b, look.First, look.Last, marks[b]);
+      changed = FBmpBuffer.rect();
+    } else {
+      // Only the LEDs between the old and the new value, and the old and the new peak, can
+      // have changed.
+      for (int b = 0; b < look.BarCount; ++b) {
+        const TMarks& was = FDrawnMarks[b];
+        const TMarks& now = marks[b];
+        if (was == now) continue;
+        if (look.Graph == gtBar) {
+          changed |= DrawLedRange(b, std::min(was.V, now.V), std::max(was.V, now.V) - 1, now);
+        } else {
+          changed |= DrawLedRange(b, was.V, was.V, now);
+          changed |= DrawLedRange(b, now.V, now.V, now);
+        }
+        changed |= DrawLedRange(b, was.K, was.K, now);
+        changed |= DrawLedRange(b, now.K, now.K, now);
+      }
     }
   }
+  FDrawnMarks[0] = marks[0];
+  FDrawnMarks[1] = marks[1];
+  return changed;
+}
+
+QRect TlxVuMeter::DrawLedRange(int Bar, int64_t From, int64_t To, const TMarks& Marks) {
+  const TLook& look = *FDrawnLook;
+  From = std::max(From, look.First);
+  To = std::min(To, look.Last);
+  QRect drawn;
+  while (From <= To) {
+    const bool lit = IsLit(look.Graph, Marks, From);
+    int64_t end = From;
+    while (end < To && IsLit(look.Graph, Marks, end + 1) == lit) ++end;
+    drawn |= CopyLedRun(Bar, From, end, lit);
+    From = end + 1;
+  }
+  return drawn;
+}
+
+// LEDs From..To of a bar as they are lit or unlit, with the gaps between them, in one block.
+QRect TlxVuMeter::CopyLedRun(int Bar, int64_t From, int64_t To, bool Lit) {
+  const TLook& look = *FDrawnLook;
+  const int64_t a0 = look.AcrossStart[Bar];
+  const int64_t a1 = look.AcrossEnd[Bar];
+  if (a1 <= a0) return {};
+  const int64_t pFrom = look.Base + From * look.Step;
+  const int64_t pTo = look.Base + To * look.Step;
+  const int64_t p0 = std::max<int64_t>(std::min(pFrom, pTo), 0);
+  const int64_t p1 = std::min(std::max(pFrom, pTo) + look.LedLength, look.L);
+  if (p1 <= p0) return {};
+  const QRect r = look.Vertical ? QRect(QPoint(int(a0), int(p0)), QPoint(int(a1 - 1), int(p1 - 1)))
+                                : QRect(QPoint(int(p0), int(a0)), QPoint(int(p1 - 1), int(a1 - 1)));
+  CopyRect(FBmpBuffer, Lit ? FLitLeds : FUnlitLeds, r);
+  return r;
 }

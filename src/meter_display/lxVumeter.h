@@ -2,10 +2,13 @@
 
 #include "meter_display/lxColors.h"
 
+#include <QElapsedTimer>
 #include <QImage>
+#include <QTimer>
 #include <QWidget>
 
 #include <cstdint>
+#include <optional>
 
 enum TVuMeterType { vtStereo, vtMonoL, vtMonoR, vtMonoLR };
 enum TOrientation { voVertical, voHorizontal };
@@ -14,9 +17,11 @@ enum TGraphType { gtBar, gtSpot };
 
 // LED bar-graph control: one or two bars driven by percentages (0..100), a peak mark per bar,
 // three colour zones split by two limits, bar or dot display, vertical or horizontal.
-// Every change that alters the picture redraws the whole control at once: the picture is
-// rebuilt in an off-screen image and copied to the screen in one go, so no half-drawn meter
-// is ever visible. Main thread only.
+// Every change that alters the picture is drawn at once into an off-screen image, which then
+// goes to the screen in one copy, so no half-drawn meter is ever visible. The image is kept in
+// step with the properties: a change of value or peak copies only the LEDs whose state changed
+// from pictures of the bars fully lit and fully unlit, which are made again only when the size
+// or anything else of the look changes. Main thread only.
 class TlxVuMeter : public QWidget {
   Q_OBJECT
 
@@ -98,10 +103,12 @@ public:
   void RightPeakReset();
   void PeakReset();
 
-  // Rebuilds the picture and puts it on screen now, without waiting for the event loop.
+  // Brings the picture up to date and puts what changed on screen now, without waiting for
+  // the event loop; when the screen was last updated less than one refresh ago, it goes
+  // there at the next refresh instead.
   void Paint();
 
-  // The off-screen picture as last built, and how many times it has been built.
+  // The off-screen picture as last drawn, and how many times it has been drawn.
   const QImage& BmpBuffer() const { return FBmpBuffer; }
   int PaintCount() const { return FPaintCount; }
 
@@ -109,8 +116,39 @@ protected:
   void paintEvent(QPaintEvent* event) override;
 
 private:
+  // Everything that places and colours the LEDs, bar the values and the peaks.
+  struct TLook {
+    bool Vertical = false;
+    int64_t L = 0, T = 0;  // length along the bars, thickness across them
+    int64_t Q = -1;        // index of the last LED; negative when none is drawn
+    int64_t B1 = 0, B2 = 0;
+    // Along-axis start of LED i is Base + i * Step; LEDs First..Last reach into the picture.
+    int64_t Base = 0, Step = 0, First = 0, Last = -1;
+    int64_t LedLength = 0;
+    int BarCount = 0;
+    int64_t AcrossStart[2]{}, AcrossEnd[2]{};
+    TGraphType Graph = gtBar;
+    TColor Background = 0;
+    TColor Lit[3]{}, Unlit[3]{};  // by zone, zone 3 first
+    // No LED covers another, so each can be drawn on its own.
+    bool Separate = false;
+    bool operator==(const TLook&) const = default;
+  };
+  // LED indices of the shown value and the shown peak of one bar.
+  struct TMarks {
+    int64_t V = 0, K = 0;
+    bool operator==(const TMarks&) const = default;
+  };
+
   void RemakeBmpBuffer();
-  void BuildImage();
+  // Draws into the picture what differs from the properties and returns the area it changed.
+  QRect UpdateImage();
+  // Draws LEDs From..To of a bar as Marks light them, run by run; returns the area drawn.
+  QRect DrawLedRange(int Bar, int64_t From, int64_t To, const TMarks& Marks);
+  QRect CopyLedRun(int Bar, int64_t From, int64_t To, bool Lit);
+  TLook CurrentLook() const;
+  void CurrentMarks(int64_t Q, TMarks (&Marks)[2]) const;
+  void ShowChanges();
   void ApplyAutoSize();
   void SetValue(int32_t& Stored, int32_t& Peak, int32_t Value);
 
@@ -144,7 +182,14 @@ private:
   bool FPeakShow = true;
 
   int FPaintCount = 0;
-  // Set while Paint() hands its freshly built picture to the paint event, which would
-  // otherwise build it a second time.
-  bool FImageIsFresh = false;
+  // What the picture shows; no look while it is fresh and empty.
+  std::optional<TLook> FDrawnLook;
+  TMarks FDrawnMarks[2];
+  // Every LED of every bar lit, and every one unlit, in the look they were made for.
+  std::optional<TLook> FLedsLook;
+  QImage FLitLeds, FUnlitLeds;
+  // Drawn but not yet on screen, waiting for the next refresh.
+  QRect FPendingRect;
+  QTimer FRefreshTimer;
+  QElapsedTimer FLastShown;
 };

@@ -28,6 +28,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -123,17 +124,23 @@ inline void Choose(TfmMain& Form, const char* Caption) {
   entry->trigger();
 }
 
+// Runs the event loop until ADone holds, for ALimitMs at most; whether it held.
+inline bool WaitUntil(const std::function<bool()>& ADone, int ALimitMs = 15000) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!ADone()) {
+    if (clock.elapsed() > ALimitMs) return false;
+    QTest::qWait(20);
+  }
+  return true;
+}
+
 // Runs the event loop until the left bar shows Percent, give or take ATolerance, for ALimitMs
 // at most; whether it did.
 inline bool LeftBarSettlesAt(const TfmMain& Form, int Percent, int ATolerance = 3,
                              int ALimitMs = 5000) {
-  QElapsedTimer clock;
-  clock.start();
-  while (clock.elapsed() < ALimitMs) {
-    QTest::qWait(50);
-    if (std::abs(Form.Vumeter->LeftValue() - Percent) <= ATolerance) return true;
-  }
-  return false;
+  return WaitUntil([&] { return std::abs(Form.Vumeter->LeftValue() - Percent) <= ATolerance; },
+                   ALimitMs);
 }
 
 // Closes the next modal box that opens and hands back its text ("<none>" if none opened).
@@ -149,6 +156,10 @@ public:
       }
     });
     timer.start();
+  }
+  // Whether a box opened within ALimitMs.
+  bool Caught(int ALimitMs = 5000) {
+    return WaitUntil([this] { return Text != "<none>"; }, ALimitMs);
   }
   std::string Text = "<none>";
 

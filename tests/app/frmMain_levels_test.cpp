@@ -1,4 +1,5 @@
 #include "AppTestSupport.h"
+#include "metering/MeterTestSupport.h"
 
 #include "app/uAction.h"
 #include "app/uClipIndicator.h"
@@ -10,7 +11,6 @@
 #include "meter_display/lxVumeter.h"
 #include "metering/ALPPMMeter.h"
 
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -27,34 +27,6 @@ namespace {
 
 using Window = std::unique_ptr<TfmMain>;
 constexpr double Max16 = 32767;
-
-// Plays the capture component: the source pin that feeds the window's meter.
-class TTestSource : public TLPComponent {
-public:
-  TTestSource() {
-    FOutputPin = std::make_unique<TALOWAudioSourcePin>(this, FLock, TSLOperationEvent{});
-  }
-  TALOWAudioSourcePin& OutputPin() { return *FOutputPin; }
-
-private:
-  std::unique_ptr<TALOWAudioSourcePin> FOutputPin;
-};
-
-TALWaveFormatExtensible StereoPcm(uint32_t Rate, uint16_t Bits) {
-  TALWaveFormatExtensible format{};
-  format.Format.wFormatTag = WAVE_FORMAT_EXTENSIBLE;
-  format.Format.nChannels = 2;
-  format.Format.nSamplesPerSec = Rate;
-  format.Format.nBlockAlign = static_cast<uint16_t>(2 * Bits / 8);
-  format.Format.nAvgBytesPerSec = Rate * format.Format.nBlockAlign;
-  format.Format.wBitsPerSample = Bits;
-  format.Format.cbSize = ALWaveFormatExtraSize;
-  format.wValidBitsPerSample = Bits;
-  format.SubFormat = KSDATAFORMAT_SUBTYPE_PCM;
-  return format;
-}
-
-TALWaveFormatExtensible Stereo16(uint32_t Rate) { return StereoPcm(Rate, 16); }
 
 class LevelRoutingTest : public MainWindowTest {
 protected:
@@ -183,7 +155,8 @@ TEST_F(LevelRoutingTest, TrimsShowTheirPositionAndWaitForTheNextValue) {
 TEST_F(LevelRoutingTest, CapturedAudioReachesTheBars) {
   auto source = TLPComponent::Create<TTestSource>();
   ASSERT_TRUE(form->ALPPMMeter1->InputPin()->Connect(&source->OutputPin()));
-  source->OutputPin().Notify(std::make_shared<TOWStartWaveOperation>(Stereo16(44100), false));
+  source->OutputPin().Notify(
+      std::make_shared<TOWStartWaveOperation>(MakeFormat(44100, 16, 2), false));
 
   // 200 ms of the highest tone, full scale on the left and half scale on the right, handed
   // over from a worker thread as the capture does.
@@ -197,10 +170,7 @@ TEST_F(LevelRoutingTest, CapturedAudioReachesTheBars) {
   std::thread worker([&] { source->OutputPin().SubmitBuffer(buffer); });
   worker.join();
 
-  QElapsedTimer clock;
-  clock.start();
-  while (form->Vumeter->RightValue() == 0 && clock.elapsed() < 5000)
-    QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+  WaitUntil([&] { return form->Vumeter->RightValue() != 0; }, 5000);
   EXPECT_GE(form->Vumeter->LeftValue(), 98);
   EXPECT_NEAR(form->Vumeter->RightValue(), 50, 2);
   EXPECT_EQ(form->lblLeft->text(), QString::number(form->Vumeter->LeftValue()) + " %");
@@ -236,16 +206,12 @@ TEST_F(LevelRoutingTest, ClipLampsLatchOnFullScaleSamplesOfEveryDepth) {
     worker.join();
   };
   auto waitFor = [](const TClipIndicator* Lamp) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!Lamp->Lit() && clock.elapsed() < 5000)
-      QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    return Lamp->Lit();
+    return WaitUntil([Lamp] { return Lamp->Lit(); }, 5000);
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.bits);
     source->OutputPin().Notify(
-        std::make_shared<TOWStartWaveOperation>(StereoPcm(44100, c.bits), false));
+        std::make_shared<TOWStartWaveOperation>(MakeFormat(44100, c.bits, 2), false));
     send(c, c.fullScale, c.oneBelow);
     EXPECT_TRUE(waitFor(form->lblClipLeft));
     EXPECT_FALSE(form->lblClipRight->Lit());

@@ -11,7 +11,6 @@
 #include "platform/PulseWaveIn.h"
 
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QTest>
 
 #include <cstdlib>
@@ -25,18 +24,6 @@ using Window = std::unique_ptr<TfmMain>;
 
 bool SetDefaultSource(const std::string& Name) {
   return Pactl("set-default-source " + Name).empty();
-}
-
-// Runs the event loop until Done holds, for Ms at most; whether it held.
-template <class Done>
-bool WaitUntil(Done done, int Ms = 15000) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!done()) {
-    if (clock.elapsed() > Ms) return false;
-    QTest::qWait(50);
-  }
-  return true;
 }
 
 // The server may take a few seconds to bring the first audio.
@@ -131,10 +118,8 @@ TEST_F(LiveInputsPulseTest, ASourceThatGoesIsReportedOnceAndMeasuredAgainWhenItC
   TModalBoxCatcher box;
   player.reset();
   Pactl("unload-module " + module);
-  QElapsedTimer clock;
-  clock.start();
   EXPECT_TRUE(WaitUntil([&] { return form->Vumeter->LeftValue() == 0; }, 1000));
-  EXPECT_TRUE(WaitUntil([&] { return box.Text != "<none>"; }));
+  EXPECT_TRUE(box.Caught(15000));
   EXPECT_EQ(box.Text, "Audio device lost. - 6 - 6");
   EXPECT_TRUE(
       WaitUntil([&] { return form->lstDevices->findText("Monitor of Vanishing") < 0; }, 1000));
@@ -163,7 +148,7 @@ TEST_F(LiveInputsPulseTest, AServerThatRestartsIsFollowed) {
 
   TModalBoxCatcher box;
   ASSERT_EQ(kill(own.Pid(), SIGKILL), 0);
-  EXPECT_TRUE(WaitUntil([&] { return box.Text != "<none>"; }));
+  EXPECT_TRUE(box.Caught(15000));
   EXPECT_EQ(box.Text, "Audio device lost. - 6 - 6");
   EXPECT_TRUE(WaitUntil([&] { return form->lstDevices->count() == 0; }));
   EXPECT_FALSE(form->ALAudioIn1->IsCapturing());

@@ -3,7 +3,6 @@
 #include "app/uAction.h"
 
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QTest>
 
 namespace {
@@ -200,9 +199,7 @@ TEST_F(DeviceSelectionTest, TheDeviceListFollowsTheControlsNewsAndIsReadAgainWhe
   Window form = Open();
   Recorder->Devices.push_back({"Casque Bluetooth", {"Micro"}});
   Recorder->NotifyChanged();
-  QElapsedTimer clock;
-  clock.start();
-  while (form->lstDevices->count() != 4 && clock.elapsed() < 1000) QTest::qWait(10);
+  WaitUntil([&] { return form->lstDevices->count() == 4; }, 1000);
   EXPECT_EQ(Items(form->lstDevices),
             (std::vector<QString>{"Audio interne", "USB Microphone", "HDMI", "Casque Bluetooth"}));
 

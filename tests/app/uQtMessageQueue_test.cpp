@@ -7,8 +7,10 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <thread>
 
+#include "QtTestApp.h"
 #include "dataflow/SLClockGen.h"
 
 namespace {
@@ -16,16 +18,10 @@ namespace {
 class QtMessageQueue : public ::testing::Test {
 protected:
   static void SetUpTestSuite() {
-    static int argc = 1;
-    static char name[] = "uQtMessageQueue_test";
-    static char* argv[] = {name, nullptr};
-    App = new QCoreApplication(argc, argv);
+    EnsureQApplication();
     InstallQtMessageQueue();
   }
-  static void TearDownTestSuite() {
-    SLSetMessageQueue(nullptr);
-    delete App;
-  }
+  static void TearDownTestSuite() { SLSetMessageQueue(nullptr); }
 
   // Runs the Qt loop until the condition holds, for a few seconds at most.
   static bool ProcessEventsUntil(const std::function<bool()>& ACondition) {
@@ -34,8 +30,6 @@ protected:
       QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     return ACondition();
   }
-
-  static inline QCoreApplication* App = nullptr;
 };
 
 TEST_F(QtMessageQueue, APostFromAWorkerRunsOnTheGuiThread) {
@@ -70,6 +64,39 @@ TEST_F(QtMessageQueue, AHandlerMayDestroyTheLastNotifierWhileItsMessagesWait) {
   QCoreApplication::processEvents();
   EXPECT_EQ(runs, 1);
   EXPECT_EQ(notifier, nullptr);
+}
+
+// Keeps the object that the loop hands messages of the application's own types to.
+class TUserEventWatch final : public QObject {
+public:
+  TUserEventWatch() { QCoreApplication::instance()->installEventFilter(this); }
+  ~TUserEventWatch() override { QCoreApplication::instance()->removeEventFilter(this); }
+  bool eventFilter(QObject* AWatched, QEvent* AEvent) override {
+    if (AEvent->type() >= QEvent::User) Receiver = AWatched;
+    return false;
+  }
+  QObject* Receiver = nullptr;
+};
+
+// The exception reaches whoever runs the loop; the receiver goes on delivering, and once the
+// last notifier goes it is deleted at once, not left for a loop that may never run again.
+TEST_F(QtMessageQueue, AHandlerThatRaisesLeavesTheReceiverWorkingAndFreeToGo) {
+  int runs = 0;
+  auto notifier = std::make_unique<TSLMainThreadNotify>([&](TSLMainThreadNotify*) {
+    ++runs;
+    throw std::runtime_error("handler failed");
+  });
+  TUserEventWatch watch;
+  for (int expected : {1, 2}) {
+    notifier->Notify(true);
+    EXPECT_THROW(QCoreApplication::sendPostedEvents(), std::runtime_error);
+    EXPECT_EQ(runs, expected);
+  }
+  ASSERT_NE(watch.Receiver, nullptr);
+  bool deleted = false;
+  QObject::connect(watch.Receiver, &QObject::destroyed, [&] { deleted = true; });
+  notifier.reset();
+  EXPECT_TRUE(deleted);
 }
 
 }  // namespace

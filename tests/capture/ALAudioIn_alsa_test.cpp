@@ -58,49 +58,6 @@ private:
   std::vector<std::array<double, 2>> FBlocks;
 };
 
-// Keeps every sample of every buffer it is given, in order.
-class TSampleReceiver : public TLPComponent {
-public:
-  TSampleReceiver()
-      : InputPin(this, FLock,
-                 [this](TOWBasicPin*, TOWStreamTypeID, const TOWOperationPtr& AOperation,
-                        TOWNotifyState) {
-                   Record(AOperation);
-                   return TOWNotifyResult{};
-                 }) {}
-  ~TSampleReceiver() override { InputPin.Disconnect(); }
-
-  bool WaitFor(size_t ASamples) {
-    std::unique_lock lock(FMutex);
-    return FChanged.wait_for(lock, std::chrono::seconds(20),
-                             [&] { return FSamples.size() >= ASamples; });
-  }
-  std::vector<int32_t> Samples() {
-    std::lock_guard lock(FMutex);
-    return FSamples;
-  }
-
-  TALOWAudioSinkPin InputPin;
-
-private:
-  void Record(const TOWOperationPtr& AOperation) {
-    auto* supplied = dynamic_cast<TOWSuppliedBufferOperation*>(&AOperation->Instance());
-    if (supplied == nullptr) return;
-    auto& buffer = dynamic_cast<IALAudioBuffer&>(*supplied->Buffer);
-    {
-      std::lock_guard lock(FMutex);
-      for (uint32_t i = 0; i < buffer.GetSize(); ++i)
-        for (uint32_t c = 0; c < buffer.GetChannels(); ++c)
-          FSamples.push_back(buffer.GetSample(i, c));
-    }
-    FChanged.notify_all();
-  }
-
-  std::mutex FMutex;
-  std::condition_variable FChanged;
-  std::vector<int32_t> FSamples;
-};
-
 class AlsaCaptureTest : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -112,14 +69,6 @@ protected:
     SetWaveInBackend(nullptr);
   }
 
-  std::unique_ptr<TALAudioIn> Build(const std::function<void(TALAudioIn&)>& ASetUp) {
-    TLPComponentLoading loading;
-    auto capture = TLPComponent::Create<TALAudioIn>();
-    ASetUp(*capture);
-    loading.Loaded();
-    return capture;
-  }
-
   AlsaConfig FConfig;
   std::shared_ptr<TSLMessageQueue> FQueue = std::make_shared<TSLMessageQueue>();
 };
@@ -128,13 +77,16 @@ TEST_F(AlsaCaptureTest, TheDefaultDeviceArrivesSampleForSample) {
   const auto bytes = FConfig.WriteLevels("levels.raw", 100000);
   FConfig.Use("pcm.!default {\n" + AlsaConfig::FilePcm((FConfig.Dir() / "levels.raw").string()) +
               "}\n");
-  TSampleReceiver receiver;
-  auto capture = Build([&](TALAudioIn& a) { receiver.InputPin.Connect(&a.OutputPin()); });
+  TTestReceiver receiver;
+  receiver.KeepSamples();
+  auto capture = BuildCapture([&](TALAudioIn& a) { receiver.InputPin.Connect(&a.OutputPin()); });
 
-  const size_t wanted = 40000;  // samples: 20000 frames, some 20 buffers
-  ASSERT_TRUE(receiver.WaitFor(wanted));
+  const size_t wanted = 40000;  // samples: 20000 frames, within 20 buffers
+  ASSERT_TRUE(receiver.WaitFor("buffer", 20));
   capture->Stop();
-  const auto samples = receiver.Samples();
+  std::vector<int32_t> samples;
+  for (const auto& buffer : receiver.BufferSamples())
+    samples.insert(samples.end(), buffer.begin(), buffer.end());
   ASSERT_GE(samples.size(), wanted);
   for (size_t i = 0; i < wanted; ++i) {
     const auto expected = static_cast<int16_t>(static_cast<uint8_t>(bytes[2 * i]) |
@@ -160,7 +112,7 @@ TEST_F(AlsaCaptureTest, TheMeterReadsTheLevelsOfTheFile) {
   FConfig.Use("pcm.!default {\n" + AlsaConfig::FilePcm(path.string()) + "}\n");
 
   auto meter = TLPComponent::Create<TBlockMeter>();
-  auto capture = Build([&](TALAudioIn& a) {
+  auto capture = BuildCapture([&](TALAudioIn& a) {
     a.AudioFormat().SetSampleRate(Rate);
     meter->InputPin()->Connect(&a.OutputPin());
   });
@@ -180,7 +132,7 @@ TEST_F(AlsaCaptureTest, TheMeterReadsTheLevelsOfTheFile) {
 TEST_F(AlsaCaptureTest, ADeviceThatIsNotThereIsReportedOnceWithTheLayersCode) {
   FConfig.Use("");  // no default device at all
   std::vector<std::pair<std::string, int32_t>> errors;
-  auto capture = Build([&](TALAudioIn& a) {
+  auto capture = BuildCapture([&](TALAudioIn& a) {
     a.SetOnError([&](TALAudioIn*, const std::string& text, int32_t code, bool& handled) {
       errors.emplace_back(text, code);
       handled = true;
@@ -206,8 +158,8 @@ TEST_F(AlsaCaptureTest, ADeviceThatGoesAwayEndsTheRunWithoutAHang) {
     std::lock_guard lock(mutex);
     return errors.size();
   };
-  TSampleReceiver receiver;
-  auto capture = Build([&](TALAudioIn& a) {
+  TTestReceiver receiver;
+  auto capture = BuildCapture([&](TALAudioIn& a) {
     receiver.InputPin.Connect(&a.OutputPin());
     a.SetOnError([&](TALAudioIn*, const std::string& text, int32_t code, bool& handled) {
       std::lock_guard lock(mutex);
@@ -217,7 +169,7 @@ TEST_F(AlsaCaptureTest, ADeviceThatGoesAwayEndsTheRunWithoutAHang) {
   });
   // The device hands out 20000 frames and goes: 19 buffers fill, and the 20th, partly filled,
   // comes back only when the device is found gone. The run then ends from the main thread.
-  ASSERT_TRUE(receiver.WaitFor(20 * 1024 * 2));
+  ASSERT_TRUE(receiver.WaitFor("buffer", 20));
   ASSERT_TRUE(DrainUntil(*FQueue, [&] { return reported() > 0; })) << "the loss was never reported";
   EXPECT_FALSE(capture->GetEnabled());
   EXPECT_FALSE(capture->EnablePin().GetValue());
@@ -233,9 +185,9 @@ TEST_F(AlsaCaptureTest, ADeviceThatGoesAwayEndsTheRunWithoutAHang) {
   FConfig.WriteLevels("levels.raw", 50000);
   FConfig.Use("pcm.!default {\n" + AlsaConfig::FilePcm((FConfig.Dir() / "levels.raw").string()) +
               "}\n");
-  const size_t before = receiver.Samples().size();
+  const size_t before = receiver.Count("buffer");
   capture->SetEnabled(true);
-  EXPECT_TRUE(receiver.WaitFor(before + 20000));
+  EXPECT_TRUE(receiver.WaitFor("buffer", before + 10));
   capture->Stop();
   FQueue->ProcessMessages();
   EXPECT_EQ(reported(), 1u);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <thread>
 
 #include "CaptureTestSupport.h"
@@ -16,17 +17,23 @@ namespace {
 using namespace std::chrono_literals;
 using namespace pulse_test;
 
+// The largest magnitude of each channel of a stereo buffer.
+std::vector<int32_t> StereoPeaks(const std::vector<int32_t>& AInterleaved) {
+  std::vector<int32_t> peaks(2, 0);
+  for (size_t i = 0; i < AInterleaved.size(); ++i)
+    peaks[i % 2] = std::max(peaks[i % 2], std::abs(AInterleaved[i]));
+  return peaks;
+}
+
 class CapturePulseTest : public PulseWaveInFixture {
 protected:
   std::unique_ptr<TALAudioIn> Build(const std::string& ADevice, TTestReceiver& AReceiver) {
-    TLPComponentLoading loading;
-    auto capture = TLPComponent::Create<TALAudioIn>();
-    capture->Device().SetDeviceName(ADevice);
-    capture->AudioFormat().SetSampleRate(44100);
-    capture->AudioFormat().SetBufferSize(256);
-    AReceiver.InputPin.Connect(&capture->OutputPin());
-    loading.Loaded();
-    return capture;
+    return BuildCapture([&](TALAudioIn& a) {
+      a.Device().SetDeviceName(ADevice);
+      a.AudioFormat().SetSampleRate(44100);
+      a.AudioFormat().SetBufferSize(256);
+      AReceiver.InputPin.Connect(&a.OutputPin());
+    });
   }
 };
 
@@ -34,14 +41,15 @@ TEST_F(CapturePulseTest, APlayedToneReachesTheReceiverAtItsLevel) {
   Player player(WriteTone("capture_tone.wav", 0.5, 0.25));
   ASSERT_TRUE(player.Started());
   TTestReceiver receiver;
-  receiver.KeepPeaks();
+  receiver.KeepSamples();
   auto capture = Build("Monitor of Test-Sink", receiver);
 
   // The tone may take a few seconds to come through; then a quarter of a second of it.
   std::vector<std::vector<int32_t>> peaks;
   PollUntil(
       [&] {
-        const auto all = receiver.BufferPeaks();
+        std::vector<std::vector<int32_t>> all;
+        for (const auto& buffer : receiver.BufferSamples()) all.push_back(StereoPeaks(buffer));
         const auto first =
             std::find_if(all.begin(), all.end(), [](const auto& p) { return p[0] > 0; });
         if (all.end() - first > 45) peaks.assign(first + 5, first + 45);

@@ -2,11 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <numeric>
+#include <semaphore>
 #include <string>
 #include <thread>
 #include <tuple>
 #include <vector>
 
+#include "BoundedWait.h"
 #include "CaptureTestSupport.h"
 #include "capture/SLSmartBufferManager.h"
 #include "dataflow/SLMessageQueue.h"
@@ -23,15 +27,6 @@ protected:
   }
   void SetUp() override { UseDevices(NamedDevices({"Mic", "Line", "Webcam", "Monitor"})); }
   void TearDown() override { SetWaveInBackend(nullptr); }
-
-  // A capture that has not started yet, so that its properties can be set first.
-  std::unique_ptr<TALAudioIn> Build(const std::function<void(TALAudioIn&)>& ASetUp = {}) {
-    TLPComponentLoading loading;
-    auto capture = TLPComponent::Create<TALAudioIn>();
-    if (ASetUp) ASetUp(*capture);
-    loading.Loaded();
-    return capture;
-  }
 
   std::shared_ptr<TRecordingBackend> Backend;
 };
@@ -54,7 +49,7 @@ TEST_F(CaptureTest, DeviceNameResolvesToTheDeviceNumber) {
       {"Nothing", {"webcam", "Monitor", "Mic"}, 3},
   };
   for (const DeviceCase& c : cases) {
-    auto capture = Build([&](TALAudioIn& a) {
+    auto capture = BuildCapture([&](TALAudioIn& a) {
       a.SetEnabled(false);
       a.Device().SetDeviceName(c.Name);
       for (const std::string& name : c.Alternatives) {
@@ -67,7 +62,7 @@ TEST_F(CaptureTest, DeviceNameResolvesToTheDeviceNumber) {
 
 TEST_F(CaptureTest, DefaultInAnyCaseAsksNoDevice) {
   for (const char* name : {"Default", "DEFAULT", "default"}) {
-    auto capture = Build([&](TALAudioIn& a) {
+    auto capture = BuildCapture([&](TALAudioIn& a) {
       a.SetEnabled(false);
       a.Device().SetDeviceName(name);
     });
@@ -81,7 +76,7 @@ TEST_F(CaptureTest, DefaultInAnyCaseAsksNoDevice) {
 TEST_F(CaptureTest, CapabilityFailureWarnsOnceAndYieldsDeviceZero) {
   Backend->Devices->SetFailure(WaveInCall::GetDevCaps, MMSYSERR_NODRIVER, 1);
   std::vector<std::pair<std::string, int32_t>> warnings;
-  auto capture = Build([&](TALAudioIn& a) {
+  auto capture = BuildCapture([&](TALAudioIn& a) {
     a.SetEnabled(false);
     a.SetOnWarning([&](TALAudioIn*, const std::string& text, int32_t code) {
       warnings.emplace_back(text, code);
@@ -101,7 +96,7 @@ TEST_F(CaptureTest, CapabilityFailureWarnsOnceAndYieldsDeviceZero) {
 
 TEST_F(CaptureTest, NoDevicesAtAll) {
   UseDevices({});
-  auto capture = Build([](TALAudioIn& a) {
+  auto capture = BuildCapture([](TALAudioIn& a) {
     a.SetEnabled(false);
     a.Device().SetDeviceName("Mic");
   });
@@ -114,7 +109,7 @@ TEST_F(CaptureTest, NoDevicesAtAll) {
 
 TEST_F(CaptureTest, NewAlternativeTakesTheLeastUsedDevice) {
   UseDevices(NamedDevices({"P", "Q", "R"}));
-  auto capture = Build([](TALAudioIn& a) { a.SetEnabled(false); });
+  auto capture = BuildCapture([](TALAudioIn& a) { a.SetEnabled(false); });
   TALAudioCaptureDeviceItems& items = capture->Device().AlternativeDevices();
   EXPECT_EQ(items.Add().GetDeviceName(), "P");
   EXPECT_EQ(items.Add().GetDeviceName(), "Q");
@@ -131,7 +126,7 @@ TEST_F(CaptureTest, OpensTheMapperOrTheNamedDevice) {
        {std::tuple{"default", WAVE_MAPPER, 0x30002u, "Mic"},
         std::tuple{"Webcam", 2u, 0x30006u, "Webcam"}}) {
     Backend->ClearCalls();
-    auto capture = Build([&](TALAudioIn& a) { a.Device().SetDeviceName(name); });
+    auto capture = BuildCapture([&](TALAudioIn& a) { a.Device().SetDeviceName(name); });
     EXPECT_EQ(Backend->DevicesOf(WaveInCall::Open), std::vector<uint32_t>{id}) << name;
     EXPECT_EQ(Backend->OpenFlags(), std::vector<uint32_t>{flags}) << name;
     EXPECT_TRUE(capture->IsCapturing());
@@ -144,7 +139,7 @@ TEST_F(CaptureTest, OpensTheMapperOrTheNamedDevice) {
 
 TEST_F(CaptureTest, StartAndStopAreIdempotent) {
   TTestReceiver receiver;
-  auto capture = Build([&](TALAudioIn& a) { receiver.InputPin.Connect(&a.OutputPin()); });
+  auto capture = BuildCapture([&](TALAudioIn& a) { receiver.InputPin.Connect(&a.OutputPin()); });
   ASSERT_TRUE(receiver.WaitFor("buffer", 1));
   capture->Start();
   EXPECT_EQ(Backend->CountOf(WaveInCall::Open), 1u);
@@ -165,7 +160,7 @@ TEST_F(CaptureTest, StartAndStopAreIdempotent) {
 
 TEST_F(CaptureTest, EnabledCyclesStopAndRestartTheDevice) {
   TTestReceiver receiver;
-  auto capture = Build([&](TALAudioIn& a) { receiver.InputPin.Connect(&a.OutputPin()); });
+  auto capture = BuildCapture([&](TALAudioIn& a) { receiver.InputPin.Connect(&a.OutputPin()); });
   ASSERT_TRUE(receiver.WaitFor("buffer", 1));
 
   capture->SetEnabled(false);
@@ -205,7 +200,7 @@ TEST_F(CaptureTest, EnabledWhileLoadingOnlyRecordsTheValue) {
 }
 
 TEST_F(CaptureTest, LateReceiverGetsTheStartFirst) {
-  auto capture = Build();
+  auto capture = BuildCapture();
   std::this_thread::sleep_for(20ms);  // buffers delivered to nobody meanwhile
   TTestReceiver receiver;
   receiver.InputPin.Connect(&capture->OutputPin());
@@ -218,7 +213,7 @@ TEST_F(CaptureTest, LateReceiverGetsTheStartFirst) {
 
 TEST_F(CaptureTest, OperationsSentBackToTheOutputPin) {
   TTestReceiver receiver;
-  auto capture = Build([&](TALAudioIn& a) { receiver.InputPin.Connect(&a.OutputPin()); });
+  auto capture = BuildCapture([&](TALAudioIn& a) { receiver.InputPin.Connect(&a.OutputPin()); });
   ASSERT_TRUE(receiver.WaitFor("buffer", 1));
 
   // A start-wave reopens the device in its format, without starting it, and comes back.
@@ -260,6 +255,87 @@ TEST_F(CaptureTest, OperationsSentBackToTheOutputPin) {
   EXPECT_FALSE(capture->GetEnabled());
 }
 
+// The device fills the last buffer only in part: the rest reaches the receivers as silence,
+// never as what the buffer's memory held before; the buffers handed back empty at the stop
+// carry no audio at all.
+TEST_F(CaptureTest, APartlyFilledBufferIsPaddedWithSilence) {
+  constexpr uint32_t Frames = 64, Full = 45, Rest = 10;
+  struct Case {
+    uint32_t Bits;
+    int32_t Loud, Silence;  // a sample of bytes 0x40, and silence, as the buffers hold them
+  } cases[] = {{8, 0x40, 0x80}, {16, 0x4040, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Bits);
+    VirtualWaveInDevice device;
+    device.Name = "Mic";
+    device.Signal = VirtualSignal::Reader;
+    device.Read = [left = size_t{Full * Frames + Rest}, bytes = c.Bits / 8 * 2](
+                      uint8_t* AOut, size_t AFrames) mutable {
+      const size_t n = std::min(AFrames, left);
+      std::memset(AOut, 0x40, n * bytes);
+      left -= n;
+      return n;
+    };
+    UseDevices({device});
+    TTestReceiver receiver;
+    receiver.KeepSamples();
+    auto capture = BuildCapture([&](TALAudioIn& a) {
+      a.AudioFormat().SetBits(c.Bits);
+      a.AudioFormat().SetBufferSize(Frames);
+      receiver.InputPin.Connect(&a.OutputPin());
+    });
+    ASSERT_TRUE(receiver.WaitFor("buffer", Full + 1));
+    capture->Stop();
+    const auto buffers = receiver.BufferSamples();
+    ASSERT_EQ(buffers.size(), Full + 1);
+    EXPECT_EQ(buffers.front(), std::vector<int32_t>(2 * Frames, c.Loud));
+    std::vector<int32_t> last(2 * Frames, c.Silence);
+    std::fill_n(last.begin(), 2 * Rest, c.Loud);
+    EXPECT_EQ(buffers.back(), last);
+  }
+}
+
+// The device's callback never waits for the worker: with the worker held up, records beyond
+// the pool are dropped and counted, and the ones that fitted are handed on in order once it
+// moves again, after which the pool is whole.
+TEST(WaveThread, RecordsBeyondAFullPoolAreDroppedAndCountedWithoutWaiting) {
+  std::binary_semaphore held{0}, go{0};
+  std::mutex mutex;
+  std::vector<uint32_t> handled;
+  const auto handledCount = [&] {
+    std::lock_guard lock(mutex);
+    return handled.size();
+  };
+  TALWaveThread thread("WaveThreadTest", [&](uint32_t uMsg, HWAVEIN, WAVEHDR*) {
+    if (uMsg == 0) {
+      held.release();
+      go.acquire();
+    }
+    std::lock_guard lock(mutex);
+    handled.push_back(uMsg);
+  });
+  constexpr uint32_t Pool = TALWaveThread::MaxPending, Beyond = 3;
+  thread.PushRecord(0, 0, nullptr);
+  ASSERT_TRUE(held.try_acquire_for(CBoundedWait));
+  {
+    TBoundedWait bound("records pushed while the worker is held up");
+    for (uint32_t i = 1; i <= Pool + Beyond; ++i) thread.PushRecord(i, 0, nullptr);
+  }
+  EXPECT_EQ(thread.DroppedRecords(), Beyond);
+  go.release();
+  for (int i = 0; i < 1000 && handledCount() < Pool + 1; ++i) std::this_thread::sleep_for(5ms);
+  std::vector<uint32_t> expected(Pool + 1);
+  std::iota(expected.begin(), expected.end(), 0u);
+  {
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(handled, expected);
+  }
+  for (uint32_t i = 0; i < Pool; ++i) thread.PushRecord(Pool + 1, 0, nullptr);
+  for (int i = 0; i < 1000 && handledCount() < 2 * Pool + 1; ++i) std::this_thread::sleep_for(5ms);
+  EXPECT_EQ(handledCount(), 2 * Pool + 1);
+  EXPECT_EQ(thread.DroppedRecords(), Beyond);
+}
+
 // ---------------------------------------------------------------- errors
 
 struct ErrorCase {
@@ -281,7 +357,7 @@ TEST_F(CaptureTest, UnhandledErrorsRaiseTheirTextAndCode) {
     std::unique_ptr<TALAudioIn> capture;
     if (atStart) Backend->Devices->SetFailure(c.Call, c.Code);
     try {
-      capture = Build();
+      capture = BuildCapture();
       if (!atStart) {
         Backend->Devices->SetFailure(c.Call, c.Code);
         capture->Stop();
@@ -302,7 +378,7 @@ TEST_F(CaptureTest, HandledErrorsStaySilentAndTheRunCanEnd) {
   Backend->Devices->SetFailure(WaveInCall::Open, WAVERR_BADFORMAT);
   std::vector<std::pair<std::string, int32_t>> errors;
   TTestReceiver receiver;
-  auto capture = Build([&](TALAudioIn& a) {
+  auto capture = BuildCapture([&](TALAudioIn& a) {
     receiver.InputPin.Connect(&a.OutputPin());
     a.SetOnError([&](TALAudioIn* sender, const std::string& text, int32_t code, bool& handled) {
       EXPECT_EQ(sender, &a);
@@ -328,7 +404,7 @@ TEST_F(CaptureTest, HandledErrorsStaySilentAndTheRunCanEnd) {
 
 TEST_F(CaptureTest, BuffersOfAFailedResetAreKeptUntilTheDeviceLetsGo) {
   TTestReceiver receiver;
-  auto capture = Build([&](TALAudioIn& a) {
+  auto capture = BuildCapture([&](TALAudioIn& a) {
     receiver.InputPin.Connect(&a.OutputPin());
     a.SetOnError([](TALAudioIn*, const std::string&, int32_t, bool& handled) { handled = true; });
   });
@@ -380,7 +456,7 @@ TEST_F(CaptureLossTest, ARefusedBufferEndsTheRunAndIsReportedOnceOnTheMainThread
     return errors.size();
   };
   TTestReceiver receiver;
-  auto capture = Build([&](TALAudioIn& a) {
+  auto capture = BuildCapture([&](TALAudioIn& a) {
     receiver.InputPin.Connect(&a.OutputPin());
     a.SetOnError([&](TALAudioIn*, const std::string& text, int32_t code, bool& handled) {
       std::lock_guard lock(mutex);
@@ -428,7 +504,7 @@ TEST_F(CaptureLossTest, ARefusedBufferEndsTheRunAndIsReportedOnceOnTheMainThread
 
 TEST_F(CaptureTest, WithoutAMainThreadQueueALostRunOnlyEnds) {
   TTestReceiver receiver;
-  auto capture = Build([&](TALAudioIn& a) { receiver.InputPin.Connect(&a.OutputPin()); });
+  auto capture = BuildCapture([&](TALAudioIn& a) { receiver.InputPin.Connect(&a.OutputPin()); });
   ASSERT_TRUE(receiver.WaitFor("buffer", 1));
   Backend->Devices->SetFailure(WaveInCall::AddBuffer, MMSYSERR_NODRIVER);
   for (int i = 0; i < 2000 && Backend->RefusedOf(WaveInCall::AddBuffer) == 0; ++i)
@@ -451,7 +527,7 @@ TEST_F(CaptureTest, ManyStartStopCyclesWhileDelivering) {
   std::vector<std::weak_ptr<ISLData>> delivered;
   {
     TTestReceiver receiver;
-    auto capture = Build([&](TALAudioIn& a) { receiver.InputPin.Connect(&a.OutputPin()); });
+    auto capture = BuildCapture([&](TALAudioIn& a) { receiver.InputPin.Connect(&a.OutputPin()); });
     for (int cycle = 0; cycle < 500; ++cycle) {
       ASSERT_TRUE(receiver.WaitFor("buffer", receiver.Count("buffer") + 1)) << cycle;
       capture->SetEnabled(false);

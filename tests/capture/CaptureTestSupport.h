@@ -29,6 +29,16 @@ inline bool DrainUntil(TSLMessageQueue& AQueue, const std::function<bool()>& ADo
   return false;
 }
 
+// A capture component given ASetUp before it starts, as a form's loading does.
+inline std::unique_ptr<TALAudioIn> BuildCapture(
+    const std::function<void(TALAudioIn&)>& ASetUp = {}) {
+  TLPComponentLoading loading;
+  auto capture = TLPComponent::Create<TALAudioIn>();
+  if (ASetUp) ASetUp(*capture);
+  loading.Loaded();
+  return capture;
+}
+
 class TTestReceiver : public TLPComponent {
 public:
   TTestReceiver()
@@ -63,14 +73,14 @@ public:
     std::lock_guard lock(FMutex);
     return FDelivered;
   }
-  // From now on, the largest magnitude of each channel of every buffer, in sample units.
-  void KeepPeaks() {
+  // From now on, every sample of every buffer, interleaved, one vector per buffer.
+  void KeepSamples() {
     std::lock_guard lock(FMutex);
-    FKeepPeaks = true;
+    FKeepSamples = true;
   }
-  std::vector<std::vector<int32_t>> BufferPeaks() {
+  std::vector<std::vector<int32_t>> BufferSamples() {
     std::lock_guard lock(FMutex);
-    return FPeaks;
+    return FSamples;
   }
   void Clear() {
     std::lock_guard lock(FMutex);
@@ -84,17 +94,12 @@ private:
     return n;
   }
 
-  // 16-bit and wider containers: the samples are signed.
-  static std::vector<int32_t> Peaks(ISLData& AData) {
+  static std::vector<int32_t> Samples(ISLData& AData) {
     auto& buffer = dynamic_cast<IALAudioBuffer&>(AData);
-    std::vector<int32_t> peaks(buffer.GetChannels(), 0);
-    for (uint32_t i = 0; i < buffer.GetSize(); ++i) {
-      for (uint32_t c = 0; c < buffer.GetChannels(); ++c) {
-        const int32_t sample = buffer.GetSample(i, c);
-        peaks[c] = std::max(peaks[c], sample < 0 ? -sample : sample);
-      }
-    }
-    return peaks;
+    std::vector<int32_t> samples;
+    for (uint32_t i = 0; i < buffer.GetSize(); ++i)
+      for (uint32_t c = 0; c < buffer.GetChannels(); ++c) samples.push_back(buffer.GetSample(i, c));
+    return samples;
   }
 
   void Record(const TOWOperationPtr& AOperation) {
@@ -108,7 +113,7 @@ private:
       } else if (auto* supplied = dynamic_cast<TOWSuppliedBufferOperation*>(&operation)) {
         kind = "buffer";
         FDelivered.push_back(supplied->Buffer);
-        if (FKeepPeaks) FPeaks.push_back(Peaks(*supplied->Buffer));
+        if (FKeepSamples) FSamples.push_back(Samples(*supplied->Buffer));
       } else if (dynamic_cast<TOWEndStopOperation*>(&operation) != nullptr) {
         kind = "endstop";
       } else if (dynamic_cast<TOWStopOperation*>(&operation) != nullptr) {
@@ -127,8 +132,8 @@ private:
   std::condition_variable FChanged;
   std::vector<std::string> FKinds;
   std::vector<std::weak_ptr<ISLData>> FDelivered;
-  bool FKeepPeaks = false;
-  std::vector<std::vector<int32_t>> FPeaks;
+  bool FKeepSamples = false;
+  std::vector<std::vector<int32_t>> FSamples;
 
 public:
   // Last, so that it goes first: its destruction waits for a delivery in progress, which

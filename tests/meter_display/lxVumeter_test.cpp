@@ -9,6 +9,7 @@
 #include <functional>
 #include <limits>
 #include <memory>
+#include <random>
 #include <string>
 
 namespace {
@@ -494,6 +495,67 @@ TEST_F(VuMeterTest, ControlShorterThanOnePitchStillShowsLedZero) {
   EXPECT_EQ(UniformColor(img, QRect(QPoint(3, 3), QPoint(7, 11))), Rgb(255, 0, 0));
   EXPECT_EQ(UniformColor(img, QRect(QPoint(12, 3), QPoint(16, 11))), Rgb(255, 0, 0));
   EXPECT_EQ(UniformColor(img, QRect(0, 0, 20, 3)), Rgb(0, 0, 0));
+}
+
+// A value or peak change redraws only the LEDs whose state it changes; after any sequence of
+// changes the picture must be, bit for bit, the one a fresh control draws from the same state.
+TEST_F(VuMeterTest, PictureDrawnChangeByChangeEqualsAFreshDrawing) {
+  struct Config {
+    const char* name;
+    QSize size;
+    TOrientation orientation;
+    TVuMeterType type;
+    TGraphType graph;
+    TShaddowType shadow;
+    int spacing;
+  };
+  const Config configs[] = {
+      {"vertical stereo bars", {20, 196}, voVertical, vtStereo, gtBar, stDarkLevelColor, 2},
+      {"main window, LED 0 cut", {441, 81}, voHorizontal, vtStereo, gtBar, stDarkLevelColor, 1},
+      {"horizontal dots", {441, 81}, voHorizontal, vtStereo, gtSpot, stFixed, 1},
+      {"mono sum dots, no spacing", {40, 300}, voVertical, vtMonoLR, gtSpot, stDarkLevelColor, 0},
+      {"tall right channel, zero-end LED cut", {30, 701}, voVertical, vtMonoR, gtBar, stFixed, 3},
+  };
+  auto configure = [](TlxVuMeter& m, const Config& c) {
+    m.SetBounds(0, 0, c.size.width(), c.size.height());
+    m.SetOrientation(c.orientation);
+    m.SetMeterType(c.type);
+    m.SetGraphType(c.graph);
+    m.SetShaddowType(c.shadow);
+    m.SetLedSpacing(c.spacing);
+  };
+  std::mt19937 random(15);
+  std::uniform_int_distribution<int> value(-20, 120);
+  std::uniform_int_distribution<int> peak(-150, 350);  // peaks are unchecked
+  for (const Config& c : configs) {
+    SCOPED_TRACE(c.name);
+    TlxVuMeter m;
+    configure(m, c);
+    for (int step = 0; step < 300; ++step) {
+      const auto op = random() % 8;
+      if (op < 3) {
+        m.SetLeftValue(value(random));
+      } else if (op < 6) {
+        m.SetRightValue(value(random));
+      } else if (op == 6) {
+        (random() % 2 ? m.SetLeftPeak(peak(random)) : m.SetRightPeak(peak(random)));
+        m.Paint();
+      } else if (random() % 2) {
+        m.PeakReset();
+      } else {
+        m.SetPeakShow(!m.PeakShow());
+      }
+      TlxVuMeter fresh;
+      configure(fresh, c);
+      fresh.SetPeakShow(false);
+      fresh.SetLeftValue(m.LeftValue());
+      fresh.SetRightValue(m.RightValue());
+      fresh.SetLeftPeak(m.LeftPeak());
+      fresh.SetRightPeak(m.RightPeak());
+      fresh.Paint();
+      ASSERT_EQ(m.BmpBuffer(), fresh.BmpBuffer()) << "step " << step;
+    }
+  }
 }
 
 // Counts the paint events the toolkit delivers, to see when the screen is updated.

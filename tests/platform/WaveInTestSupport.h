@@ -1,6 +1,8 @@
 #pragma once
 // Records what the wave-input layer notifies, and owns the buffers queued on it.
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -122,4 +124,35 @@ public:
 private:
   std::vector<std::vector<char>> FMemory;
   std::vector<WAVEHDR> FHeaders;
+};
+
+// One run of a device: opened with notifications of its own, Count buffers of Bytes queued and
+// recording started; when it goes, the device is reset, its buffers handed back and it is
+// closed, each step checked.
+class Recording {
+public:
+  Recording(uint32_t device, const WAVEFORMATEXTENSIBLE& format, size_t count, size_t bytes,
+            void (*onData)(HWAVEIN, WAVEHDR*) = nullptr)
+      : Buffers(count, bytes) {
+    Notes.SetOnData(onData);
+    Result = waveInOpen(&Handle, device, AsFormat(format), &Notifications::Callback,
+                        Notes.Instance(), CALLBACK_FUNCTION);
+    if (Result == MMSYSERR_NOERROR) Result = Buffers.PrepareAndAddAll(Handle);
+    if (Result == MMSYSERR_NOERROR) Result = waveInStart(Handle);
+  }
+  ~Recording() { End(); }
+
+  void End() {
+    if (Handle == 0) return;
+    Notes.SetOnData(nullptr);
+    EXPECT_EQ(waveInReset(Handle), MMSYSERR_NOERROR);
+    EXPECT_EQ(Buffers.UnprepareAll(Handle), MMSYSERR_NOERROR);
+    EXPECT_EQ(waveInClose(Handle), MMSYSERR_NOERROR);
+    Handle = 0;
+  }
+
+  Notifications Notes;
+  BufferSet Buffers;
+  HWAVEIN Handle = 0;
+  MMRESULT Result;  // the first failure of the open, the queueing and the start
 };

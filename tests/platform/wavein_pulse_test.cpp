@@ -71,15 +71,8 @@ TEST_F(PulseWaveInTest, RecordsAPlayedToneAtItsLevel) {
       std::lock_guard lk(PeakMeter::Mutex);
       PeakMeter::Peaks.clear();
     }
-    Notifications notes;
-    notes.SetOnData(&PeakMeter::OnData);
-    HWAVEIN h = 0;
-    ASSERT_EQ(waveInOpen(&h, device, AsFormat(MakeFormat(2, 44100, 16)), &Notifications::Callback,
-                         notes.Instance(), CALLBACK_FUNCTION),
-              0u);
-    BufferSet buffers(8, 4410 * 4);
-    ASSERT_EQ(buffers.PrepareAndAddAll(h), 0u);
-    ASSERT_EQ(waveInStart(h), 0u);
+    Recording rec(device, MakeFormat(2, 44100, 16), 8, 4410 * 4, &PeakMeter::OnData);
+    ASSERT_EQ(rec.Result, 0u);
 
     // Wait for the tone, then measure it over ten buffers (one second).
     std::vector<std::pair<int, int>> peaks;
@@ -93,10 +86,7 @@ TEST_F(PulseWaveInTest, RecordsAPlayedToneAtItsLevel) {
           return true;
         },
         10s, 100ms);
-    notes.SetOnData(nullptr);
-    EXPECT_EQ(waveInReset(h), 0u);
-    EXPECT_EQ(buffers.UnprepareAll(h), 0u);
-    EXPECT_EQ(waveInClose(h), 0u);
+    rec.End();
 
     ASSERT_EQ(peaks.size(), 10u) << "the tone was not recorded";
     for (auto [left, right] : peaks) {
@@ -114,36 +104,21 @@ TEST_F(PulseWaveInTest, UnloadingTheSourceReturnsTheBuffersAndALaterOpenWorks) {
   const uint32_t device = DeviceNumber("Monitor of Vanishing");
   ASSERT_LT(device, waveInGetNumDevs());
 
-  Notifications notes;
-  HWAVEIN h = 0;
-  ASSERT_EQ(waveInOpen(&h, device, AsFormat(MakeFormat(2, 44100, 16)), &Notifications::Callback,
-                       notes.Instance(), CALLBACK_FUNCTION),
-            0u);
-  BufferSet buffers(4, 44100 * 4);  // a second each: all still queued at the unload
-  ASSERT_EQ(buffers.PrepareAndAddAll(h), 0u);
-  ASSERT_EQ(waveInStart(h), 0u);
+  // A second each: all still queued at the unload.
+  Recording rec(device, MakeFormat(2, 44100, 16), 4, 44100 * 4);
+  ASSERT_EQ(rec.Result, 0u);
   std::this_thread::sleep_for(200ms);
   Pactl("unload-module " + module);
 
-  EXPECT_TRUE(notes.WaitForData(4, 5s)) << "the queued buffers were not returned";
-  EXPECT_EQ(waveInAddBuffer(h, buffers.Header(0), sizeof(WAVEHDR)), MMSYSERR_NODRIVER);
-  EXPECT_EQ(waveInReset(h), 0u);
-  EXPECT_EQ(buffers.UnprepareAll(h), 0u);
-  EXPECT_EQ(waveInClose(h), 0u);
+  EXPECT_TRUE(rec.Notes.WaitForData(4, 5s)) << "the queued buffers were not returned";
+  EXPECT_EQ(waveInAddBuffer(rec.Handle, rec.Buffers.Header(0), sizeof(WAVEHDR)), MMSYSERR_NODRIVER);
+  rec.End();
   EXPECT_EQ(DeviceNumber("Monitor of Vanishing"), waveInGetNumDevs()) << "still listed";
 
-  Notifications again;
-  ASSERT_EQ(waveInOpen(&h, WAVE_MAPPER, AsFormat(MakeFormat(2, 44100, 16)),
-                       &Notifications::Callback, again.Instance(), CALLBACK_FUNCTION),
-            0u);
-  BufferSet small(2, 441 * 4);
-  ASSERT_EQ(small.PrepareAndAddAll(h), 0u);
-  ASSERT_EQ(waveInStart(h), 0u);
-  EXPECT_TRUE(again.WaitForData(2));
-  EXPECT_EQ(again.Notes()[1].BytesRecorded, 441u * 4);
-  EXPECT_EQ(waveInReset(h), 0u);
-  EXPECT_EQ(small.UnprepareAll(h), 0u);
-  EXPECT_EQ(waveInClose(h), 0u);
+  Recording again(WAVE_MAPPER, MakeFormat(2, 44100, 16), 2, 441 * 4);
+  ASSERT_EQ(again.Result, 0u);
+  EXPECT_TRUE(again.Notes.WaitForData(2));
+  EXPECT_EQ(again.Notes.Notes()[1].BytesRecorded, 441u * 4);
 }
 
 TEST_F(PulseWaveInTest, NothingHangsWhenTheServerFreezesOrGoes) {
@@ -157,54 +132,32 @@ TEST_F(PulseWaveInTest, NothingHangsWhenTheServerFreezesOrGoes) {
   const auto format = MakeFormat(2, 44100, 16);
 
   // Frozen: reset and close do not wait for an answer.
-  Notifications notes;
-  HWAVEIN h = 0;
-  ASSERT_EQ(waveInOpen(&h, WAVE_MAPPER, AsFormat(format), &Notifications::Callback,
-                       notes.Instance(), CALLBACK_FUNCTION),
-            0u);
-  BufferSet buffers(4, 44100 * 4);
-  ASSERT_EQ(buffers.PrepareAndAddAll(h), 0u);
-  ASSERT_EQ(waveInStart(h), 0u);
-  ASSERT_EQ(kill(daemon, SIGSTOP), 0);
-  EXPECT_EQ(waveInReset(h), 0u);
-  EXPECT_EQ(notes.DataCount(), 4u);
-  EXPECT_EQ(buffers.UnprepareAll(h), 0u);
-  EXPECT_EQ(waveInClose(h), 0u);
-  ASSERT_EQ(kill(daemon, SIGCONT), 0);
+  {
+    Recording rec(WAVE_MAPPER, format, 4, 44100 * 4);
+    ASSERT_EQ(rec.Result, 0u);
+    ASSERT_EQ(kill(daemon, SIGSTOP), 0);
+    rec.End();
+    EXPECT_EQ(rec.Notes.DataCount(), 4u);
+    ASSERT_EQ(kill(daemon, SIGCONT), 0);
+  }
 
   // Gone while recording: the buffers come back, and the device is refused afterwards.
-  Notifications more;
-  ASSERT_EQ(waveInOpen(&h, WAVE_MAPPER, AsFormat(format), &Notifications::Callback, more.Instance(),
-                       CALLBACK_FUNCTION),
-            0u);
-  ASSERT_EQ(buffers.PrepareAndAddAll(h), 0u);
-  ASSERT_EQ(waveInStart(h), 0u);
-  ASSERT_EQ(kill(daemon, SIGKILL), 0);
-  EXPECT_TRUE(more.WaitForData(4, 5s));
-  EXPECT_EQ(waveInReset(h), 0u);
-  EXPECT_EQ(buffers.UnprepareAll(h), 0u);
-  EXPECT_EQ(waveInClose(h), 0u);
-
+  {
+    Recording rec(WAVE_MAPPER, format, 4, 44100 * 4);
+    ASSERT_EQ(rec.Result, 0u);
+    ASSERT_EQ(kill(daemon, SIGKILL), 0);
+    EXPECT_TRUE(rec.Notes.WaitForData(4, 5s));
+  }
   EXPECT_EQ(waveInGetNumDevs(), 0u);
-  HWAVEIN none = 0;
-  EXPECT_EQ(waveInOpen(&none, WAVE_MAPPER, AsFormat(format), &Notifications::Callback,
-                       more.Instance(), CALLBACK_FUNCTION),
-            MMSYSERR_NODRIVER);
+  Recording none(WAVE_MAPPER, format, 1, 441 * 4);
+  EXPECT_EQ(none.Result, MMSYSERR_NODRIVER);
 
   // Back again: the same backend finds it without being made anew.
   ASSERT_EQ(own.Start(), "");
   EXPECT_EQ(waveInGetNumDevs(), 2u);
-  Notifications back;
-  ASSERT_EQ(waveInOpen(&h, WAVE_MAPPER, AsFormat(format), &Notifications::Callback, back.Instance(),
-                       CALLBACK_FUNCTION),
-            0u);
-  BufferSet small(1, 441 * 4);
-  ASSERT_EQ(small.PrepareAndAddAll(h), 0u);
-  ASSERT_EQ(waveInStart(h), 0u);
-  EXPECT_TRUE(back.WaitForData(1));
-  EXPECT_EQ(waveInReset(h), 0u);
-  EXPECT_EQ(small.UnprepareAll(h), 0u);
-  EXPECT_EQ(waveInClose(h), 0u);
+  Recording back(WAVE_MAPPER, format, 1, 441 * 4);
+  ASSERT_EQ(back.Result, 0u);
+  EXPECT_TRUE(back.Notes.WaitForData(1));
 }
 
 // A machine with neither a sound server nor a card: the system's device calls and recording

@@ -145,26 +145,24 @@ TEST_F(VirtualWaveInTest, WithoutDevicesTheMapperFailsAndItsHandleIsRefused) {
 
 TEST_F(VirtualWaveInTest, FillsBuffersInQueueOrderWithEachChannelsSignal) {
   Use({Square("Quiet", {0.1}), Square("Loud", {0.5, 0.25})}, 1);
-  const HWAVEIN h = Open(WAVE_MAPPER, MakeFormat(2, 8000, 16));
-  BufferSet buffers(6, 400);  // 100 frames each
-  ASSERT_EQ(buffers.PrepareAndAddAll(h), 0u);
-  ASSERT_EQ(waveInStart(h), 0u);
-  ASSERT_TRUE(FNotes.WaitForData(6));
+  Recording rec(WAVE_MAPPER, MakeFormat(2, 8000, 16), 6, 400);  // 100 frames each
+  ASSERT_EQ(rec.Result, 0u);
+  ASSERT_TRUE(rec.Notes.WaitForData(6));
 
-  const auto notes = FNotes.Notes();
+  const auto notes = rec.Notes.Notes();
   ASSERT_EQ(notes.front().Msg, WIM_OPEN);
   size_t next = 0;
   for (const auto& n : notes) {
     if (n.Msg != WIM_DATA) continue;
-    EXPECT_EQ(n.Handle, h);
-    EXPECT_EQ(buffers.IndexOf(n.Hdr), next++);
+    EXPECT_EQ(n.Handle, rec.Handle);
+    EXPECT_EQ(rec.Buffers.IndexOf(n.Hdr), next++);
     EXPECT_EQ(n.BytesRecorded, 400u);
     EXPECT_EQ(n.Flags & (WHDR_DONE | WHDR_INQUEUE | WHDR_PREPARED), WHDR_DONE | WHDR_PREPARED);
   }
   // A 100 Hz square at 8 kHz: 40 frames high, 40 low, continuous across buffers.
   std::vector<int16_t> samples;
-  for (size_t i = 0; i < buffers.Count(); ++i) {
-    const auto& mem = buffers.Memory(i);
+  for (size_t i = 0; i < rec.Buffers.Count(); ++i) {
+    const auto& mem = rec.Buffers.Memory(i);
     const auto* s = reinterpret_cast<const int16_t*>(mem.data());
     samples.insert(samples.end(), s, s + mem.size() / 2);
   }
@@ -173,11 +171,8 @@ TEST_F(VirtualWaveInTest, FillsBuffersInQueueOrderWithEachChannelsSignal) {
     ASSERT_EQ(samples[2 * frame], sign * 16384) << frame;
     ASSERT_EQ(samples[2 * frame + 1], sign * 8192) << frame;
   }
-
-  EXPECT_EQ(waveInReset(h), 0u);
-  EXPECT_EQ(buffers.UnprepareAll(h), 0u);
-  EXPECT_EQ(waveInClose(h), 0u);
-  EXPECT_EQ(FNotes.Notes().back().Msg, WIM_CLOSE);
+  rec.End();
+  EXPECT_EQ(rec.Notes.Notes().back().Msg, WIM_CLOSE);
 }
 
 TEST_F(VirtualWaveInTest, SampleWidthsUseTheirContainers) {
@@ -191,22 +186,13 @@ TEST_F(VirtualWaveInTest, SampleWidthsUseTheirContainers) {
       {32, {0x00, 0x00, 0x00, 0x40, 0x00, 0x00, 0x00, 0xC0}},
   };
   for (const auto& c : cases) {
-    Notifications notes;
-    HWAVEIN h = 0;
-    ASSERT_EQ(waveInOpen(&h, 0, AsFormat(MakeFormat(2, 8000, c.bits)), &Notifications::Callback,
-                         notes.Instance(), CALLBACK_FUNCTION),
-              0u);
-    BufferSet buffers(1, c.firstFrame.size() * 4);
-    ASSERT_EQ(buffers.PrepareAndAddAll(h), 0u);
-    ASSERT_EQ(waveInStart(h), 0u);
-    ASSERT_TRUE(notes.WaitForData(1));
-    EXPECT_EQ(std::vector<uint8_t>(buffers.Memory(0).begin(),
-                                   buffers.Memory(0).begin() + c.firstFrame.size()),
+    Recording rec(0, MakeFormat(2, 8000, c.bits), 1, c.firstFrame.size() * 4);
+    ASSERT_EQ(rec.Result, 0u);
+    ASSERT_TRUE(rec.Notes.WaitForData(1));
+    const auto& memory = rec.Buffers.Memory(0);
+    EXPECT_EQ(std::vector<uint8_t>(memory.begin(), memory.begin() + c.firstFrame.size()),
               c.firstFrame)
         << c.bits;
-    EXPECT_EQ(waveInReset(h), 0u);
-    EXPECT_EQ(buffers.UnprepareAll(h), 0u);
-    EXPECT_EQ(waveInClose(h), 0u);
   }
 }
 
@@ -224,16 +210,10 @@ TEST_F(VirtualWaveInTest, SineAndSilenceHaveTheirLevels) {
     int16_t quarterLeft, quarterRight;  // a quarter period in: the crest
   } cases[] = {{0, 16384, 4096}, {1, 0, 0}};
   for (const auto& c : cases) {
-    Notifications notes;
-    HWAVEIN h = 0;
-    ASSERT_EQ(waveInOpen(&h, c.device, AsFormat(MakeFormat(2, 48000, 16)), &Notifications::Callback,
-                         notes.Instance(), CALLBACK_FUNCTION),
-              0u);
-    BufferSet buffers(1, 48 * 4);  // one period
-    ASSERT_EQ(buffers.PrepareAndAddAll(h), 0u);
-    ASSERT_EQ(waveInStart(h), 0u);
-    ASSERT_TRUE(notes.WaitForData(1));
-    const auto* s = reinterpret_cast<const int16_t*>(buffers.Memory(0).data());
+    Recording rec(c.device, MakeFormat(2, 48000, 16), 1, 48 * 4);  // one period
+    ASSERT_EQ(rec.Result, 0u);
+    ASSERT_TRUE(rec.Notes.WaitForData(1));
+    const auto* s = reinterpret_cast<const int16_t*>(rec.Buffers.Memory(0).data());
     EXPECT_EQ(s[0], 0);
     EXPECT_EQ(s[2 * 12], c.quarterLeft);
     EXPECT_EQ(s[2 * 12 + 1], c.quarterRight);
@@ -241,9 +221,6 @@ TEST_F(VirtualWaveInTest, SineAndSilenceHaveTheirLevels) {
     int peak = 0;
     for (size_t i = 0; i < 96; i += 2) peak = std::max(peak, std::abs(int{s[i]}));
     EXPECT_EQ(peak, c.quarterLeft);
-    EXPECT_EQ(waveInReset(h), 0u);
-    EXPECT_EQ(buffers.UnprepareAll(h), 0u);
-    EXPECT_EQ(waveInClose(h), 0u);
   }
 }
 
@@ -273,28 +250,26 @@ TEST_F(VirtualWaveInTest, HeaderRulesAreKept) {
 
 TEST_F(VirtualWaveInTest, ResetReturnsEveryQueuedBufferOnceInOrder) {
   Use({Square("Paced", {0.5}, true)});
-  const HWAVEIN h = Open(0, MakeFormat(2, 8000, 16));
-  BufferSet buffers(40, 3200);  // 100 ms each: most are still queued when the reset comes
-  ASSERT_EQ(buffers.PrepareAndAddAll(h), 0u);
-  ASSERT_EQ(waveInStart(h), 0u);
-  ASSERT_TRUE(FNotes.WaitForData(1));
-  ASSERT_EQ(waveInReset(h), 0u);
+  // 100 ms each: most are still queued when the reset comes.
+  Recording rec(0, MakeFormat(2, 8000, 16), 40, 3200);
+  ASSERT_EQ(rec.Result, 0u);
+  ASSERT_TRUE(rec.Notes.WaitForData(1));
+  ASSERT_EQ(waveInReset(rec.Handle), 0u);
 
   // Every buffer came back before the reset returned, exactly once and in queue order.
-  const auto notes = FNotes.Notes();
+  const auto notes = rec.Notes.Notes();
   std::vector<size_t> order;
   for (const auto& n : notes)
-    if (n.Msg == WIM_DATA) order.push_back(buffers.IndexOf(n.Hdr));
-  ASSERT_EQ(order.size(), buffers.Count());
+    if (n.Msg == WIM_DATA) order.push_back(rec.Buffers.IndexOf(n.Hdr));
+  ASSERT_EQ(order.size(), rec.Buffers.Count());
   for (size_t i = 0; i < order.size(); ++i) EXPECT_EQ(order[i], i);
   EXPECT_EQ(notes.back().BytesRecorded, 0u);
 
   // Nothing more arrives after the reset, even though the device is paced and time passes.
   std::this_thread::sleep_for(50ms);
-  EXPECT_EQ(FNotes.DataCount(), buffers.Count());
-  EXPECT_EQ(buffers.UnprepareAll(h), 0u);
-  EXPECT_EQ(waveInClose(h), 0u);
-  EXPECT_EQ(FNotes.Notes().back().Msg, WIM_CLOSE);
+  EXPECT_EQ(rec.Notes.DataCount(), rec.Buffers.Count());
+  rec.End();
+  EXPECT_EQ(rec.Notes.Notes().back().Msg, WIM_CLOSE);
 }
 
 TEST_F(VirtualWaveInTest, RecordingResumesAfterAReset) {
@@ -319,36 +294,25 @@ TEST_F(VirtualWaveInTest, RecordingResumesAfterAReset) {
 
 TEST_F(VirtualWaveInTest, BuffersRequeuedFromTheCallbackKeepCycling) {
   Use({Square("A", {0.5})});
-  const HWAVEIN h = Open(0, MakeFormat(2, 44100, 16));
-  FNotes.SetOnData([](HWAVEIN hwi, WAVEHDR* hdr) { waveInAddBuffer(hwi, hdr, sizeof *hdr); });
-  BufferSet buffers(4, 1024);
-  ASSERT_EQ(buffers.PrepareAndAddAll(h), 0u);
-  ASSERT_EQ(waveInStart(h), 0u);
-  ASSERT_TRUE(FNotes.WaitForData(200));
-  FNotes.SetOnData(nullptr);
-  ASSERT_EQ(waveInReset(h), 0u);
-  EXPECT_EQ(buffers.UnprepareAll(h), 0u);
-  EXPECT_EQ(waveInClose(h), 0u);
+  Recording rec(0, MakeFormat(2, 44100, 16), 4, 1024,
+                [](HWAVEIN hwi, WAVEHDR* hdr) { waveInAddBuffer(hwi, hdr, sizeof *hdr); });
+  ASSERT_EQ(rec.Result, 0u);
+  ASSERT_TRUE(rec.Notes.WaitForData(200));
 }
 
 TEST_F(VirtualWaveInTest, ResetAndCloseAreRefusedFromTheCallback) {
   Use({Square("A", {0.5})});
   static MMRESULT resetResult, closeResult;
   resetResult = closeResult = 0;
-  const HWAVEIN h = Open(0, MakeFormat(2, 8000, 16));
-  FNotes.SetOnData([](HWAVEIN hwi, WAVEHDR*) {
+  Recording rec(0, MakeFormat(2, 8000, 16), 1, 400, [](HWAVEIN hwi, WAVEHDR*) {
     resetResult = waveInReset(hwi);
     closeResult = waveInClose(hwi);
   });
-  BufferSet buffers(1, 400);
-  ASSERT_EQ(buffers.PrepareAndAddAll(h), 0u);
-  ASSERT_EQ(waveInStart(h), 0u);
-  ASSERT_TRUE(FNotes.WaitForData(1));
-  ASSERT_EQ(waveInReset(h), 0u);  // the callback has run when this returns
+  ASSERT_EQ(rec.Result, 0u);
+  ASSERT_TRUE(rec.Notes.WaitForData(1));
+  rec.End();
   EXPECT_EQ(resetResult, MMSYSERR_HANDLEBUSY);
   EXPECT_EQ(closeResult, MMSYSERR_HANDLEBUSY);
-  EXPECT_EQ(buffers.UnprepareAll(h), 0u);
-  EXPECT_EQ(waveInClose(h), 0u);
 }
 
 TEST_F(VirtualWaveInTest, InjectedFailuresReturnTheChosenCode) {
@@ -414,31 +378,17 @@ TEST_F(VirtualWaveInTest, AudioWithNoQueuedBufferIsCountedLost) {
 
 TEST_F(VirtualWaveInTest, AnUnpluggedDeviceReturnsItsBuffersAndRefusesMore) {
   auto backend = Use({Square("Paced", {0.5}, true)});
-  const HWAVEIN h = Open(0, MakeFormat(2, 8000, 16));
-  BufferSet buffers(5, 32000);
-  ASSERT_EQ(buffers.PrepareAndAddAll(h), 0u);
-  ASSERT_EQ(waveInStart(h), 0u);
+  Recording rec(0, MakeFormat(2, 8000, 16), 5, 32000);
+  ASSERT_EQ(rec.Result, 0u);
   backend->Unplug(0);
-  ASSERT_TRUE(FNotes.WaitForData(5, 1s));
-  WAVEHDR* hdr = buffers.Header(0);
-  EXPECT_EQ(waveInAddBuffer(h, hdr, sizeof *hdr), MMSYSERR_NODRIVER);
-  EXPECT_EQ(waveInStart(h), MMSYSERR_NODRIVER);
-  EXPECT_EQ(waveInReset(h), 0u);
-  EXPECT_EQ(buffers.UnprepareAll(h), 0u);
-  EXPECT_EQ(waveInClose(h), 0u);
+  ASSERT_TRUE(rec.Notes.WaitForData(5, 1s));
+  EXPECT_EQ(waveInAddBuffer(rec.Handle, rec.Buffers.Header(0), sizeof(WAVEHDR)), MMSYSERR_NODRIVER);
+  EXPECT_EQ(waveInStart(rec.Handle), MMSYSERR_NODRIVER);
+  rec.End();
 
-  Notifications again;
-  HWAVEIN h2 = 0;
-  ASSERT_EQ(waveInOpen(&h2, 0, AsFormat(MakeFormat(2, 8000, 16)), &Notifications::Callback,
-                       again.Instance(), CALLBACK_FUNCTION),
-            0u);
-  BufferSet more(1, 160);
-  ASSERT_EQ(more.PrepareAndAddAll(h2), 0u);
-  ASSERT_EQ(waveInStart(h2), 0u);
-  EXPECT_TRUE(again.WaitForData(1));
-  EXPECT_EQ(waveInReset(h2), 0u);
-  EXPECT_EQ(more.UnprepareAll(h2), 0u);
-  EXPECT_EQ(waveInClose(h2), 0u);
+  Recording again(0, MakeFormat(2, 8000, 16), 1, 160);
+  ASSERT_EQ(again.Result, 0u);
+  EXPECT_TRUE(again.Notes.WaitForData(1));
 }
 
 class TempWav {
@@ -492,28 +442,20 @@ TEST_F(VirtualWaveInTest, FilesArriveByteForByteAndEndWithAPartBuffer) {
     device.FilePath = wav.Path();
     device.Loop = false;
     Use({device});
-    Notifications notes;
-    HWAVEIN h = 0;
     auto format = MakeFormat(2, 8000, c.bits);
     if (isFloat) format.SubFormat.Data1 = 3;  // IEEE float
-    ASSERT_EQ(waveInOpen(&h, 0, AsFormat(format), &Notifications::Callback, notes.Instance(),
-                         CALLBACK_FUNCTION),
-              0u);
-    BufferSet buffers(6, 500 * frameBytes);  // the file fills five and one frame of the sixth
-    ASSERT_EQ(buffers.PrepareAndAddAll(h), 0u);
-    ASSERT_EQ(waveInStart(h), 0u);
-    ASSERT_TRUE(notes.WaitForData(6));
+    // The file fills five buffers and one frame of the sixth.
+    Recording rec(0, format, 6, 500 * frameBytes);
+    ASSERT_EQ(rec.Result, 0u);
+    ASSERT_TRUE(rec.Notes.WaitForData(6));
 
     std::vector<uint8_t> recorded;
-    for (const auto& n : notes.Notes()) {
+    for (const auto& n : rec.Notes.Notes()) {
       if (n.Msg != WIM_DATA) continue;
       recorded.insert(recorded.end(), n.Hdr->lpData, n.Hdr->lpData + n.BytesRecorded);
     }
     EXPECT_EQ(recorded, raw) << c.bits << "-bit";
-    EXPECT_EQ(buffers.Header(5)->dwBytesRecorded, frameBytes);
-    EXPECT_EQ(waveInReset(h), 0u);
-    EXPECT_EQ(buffers.UnprepareAll(h), 0u);
-    EXPECT_EQ(waveInClose(h), 0u);
+    EXPECT_EQ(rec.Buffers.Header(5)->dwBytesRecorded, frameBytes);
   }
 }
 
@@ -531,18 +473,13 @@ TEST_F(VirtualWaveInTest, IntegerFilesArriveAsFloatsWhenOpenedForThem) {
   Use({device});
   auto format = MakeFormat(1, 8000, 32);
   format.SubFormat.Data1 = 3;  // IEEE float
-  const HWAVEIN h = Open(0, format);
-  BufferSet buffers(1, 4 * sizeof(float));
-  ASSERT_EQ(buffers.PrepareAndAddAll(h), 0u);
-  ASSERT_EQ(waveInStart(h), 0u);
-  ASSERT_TRUE(FNotes.WaitForData(1));
+  Recording rec(0, format, 1, 4 * sizeof(float));
+  ASSERT_EQ(rec.Result, 0u);
+  ASSERT_TRUE(rec.Notes.WaitForData(1));
   float got[4];
-  std::memcpy(got, buffers.Header(0)->lpData, sizeof got);
+  std::memcpy(got, rec.Buffers.Header(0)->lpData, sizeof got);
   EXPECT_EQ(std::vector<float>(got, got + 4),
             (std::vector<float>{0.5f, -1.0f, 32767 / 32768.0f, -1 / 32768.0f}));
-  EXPECT_EQ(waveInReset(h), 0u);
-  EXPECT_EQ(buffers.UnprepareAll(h), 0u);
-  EXPECT_EQ(waveInClose(h), 0u);
 }
 
 TEST_F(VirtualWaveInTest, FilesMustMatchTheChannelsAndExist) {
@@ -573,20 +510,12 @@ TEST_F(VirtualWaveInTest, ManyDevicesOpenAndCloseWhileDelivering) {
   for (uint32_t t = 0; t < 4; ++t) {
     threads.emplace_back([t] {
       for (int round = 0; round < 25; ++round) {
-        Notifications notes;
-        HWAVEIN h = 0;
-        ASSERT_EQ(waveInOpen(&h, t % 2, AsFormat(MakeFormat(2, 48000, 16)),
-                             &Notifications::Callback, notes.Instance(), CALLBACK_FUNCTION),
-                  0u);
-        BufferSet buffers(8, 256);
-        ASSERT_EQ(buffers.PrepareAndAddAll(h), 0u);
-        ASSERT_EQ(waveInStart(h), 0u);
+        Recording rec(t % 2, MakeFormat(2, 48000, 16), 8, 256);
+        ASSERT_EQ(rec.Result, 0u);
         if (round % 2) std::this_thread::sleep_for(1ms);
-        ASSERT_EQ(waveInReset(h), 0u);
-        ASSERT_EQ(notes.DataCount(), 8u);
-        ASSERT_EQ(buffers.UnprepareAll(h), 0u);
-        ASSERT_EQ(waveInClose(h), 0u);
-        ASSERT_EQ(notes.Notes().back().Msg, WIM_CLOSE);
+        rec.End();
+        ASSERT_EQ(rec.Notes.DataCount(), 8u);
+        ASSERT_EQ(rec.Notes.Notes().back().Msg, WIM_CLOSE);
       }
     });
   }

@@ -8,19 +8,12 @@
 #include <QTimer>
 #include <functional>
 
+#include "app/QtTestApp.h"
 #include "capture/ALAudioIn.h"
 #include "capture/dialog/DSDeviceListFormUnit.h"
 #include "platform/VirtualWaveIn.h"
 
 namespace {
-
-void EnsureApplication() {
-  if (QApplication::instance()) return;
-  static int argc = 1;
-  static char name[] = "capture_dialog_tests";
-  static char* argv[] = {name, nullptr};
-  new QApplication(argc, argv);
-}
 
 // Runs AAction on the dialog once it is shown modally.
 void WhenShown(const std::function<void(TDSDeviceListForm&)>& AAction) {
@@ -40,7 +33,7 @@ std::vector<std::string> Entries(const TDSDeviceListForm& AForm) {
 
 class DeviceDialogTest : public ::testing::Test {
 protected:
-  void SetUp() override { EnsureApplication(); }
+  void SetUp() override { EnsureQApplication(); }
 };
 
 TEST_F(DeviceDialogTest, FixedEntries) {

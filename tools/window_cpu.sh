@@ -1,0 +1,203 @@
+#!/usr/bin/env bash
+# Measures how much processor time the Stereolux window takes while it meters music-like noise:
+#   tools/window_cpu.sh [SECONDS]    (default 30)
+# On a private sound server, pink noise whose level rises and falls (at different rates on the
+# two channels) plays into the null sink, whose monitor is the default input. On a virtual X
+# server, Stereolux runs at its first-start size and then at 1400 x 1000, each time with a
+# preferences file of its own; once it has settled, its CPU time (user + system, from
+# /proc/PID/stat) is read over SECONDS and printed as a share of one core, beside that of the
+# X server over the same time. Where pavucontrol is installed it is measured the same way on its
+# input devices tab, as a peer.
+# STEREOLUX_BIN names the program to measure (default: build/bin/stereolux).
+# STEREOLUX_CPU_INI adds lines to the preferences file of every run, for instance
+# $'[AudioDevice]\nShowPeakDBFS=0' to measure the percent readouts.
+# Everything started here is stopped by its process id when the script ends, however it ends.
+set -euo pipefail
+
+usage() {
+  echo "usage: $0 [SECONDS]" >&2
+  exit 2
+}
+[ $# -le 1 ] || usage
+seconds=${1:-30}
+[[ $seconds =~ ^[1-9][0-9]*$ ]] || usage
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+pulse_daemon=$root/tests/platform/pulse_daemon.sh
+exe=${STEREOLUX_BIN:-$root/build/bin/stereolux}
+[ -x "$exe" ] || { echo "window_cpu: $exe is not a program (build it first)" >&2; exit 1; }
+for tool in pulseaudio pactl pacat sox Xvfb; do
+  command -v "$tool" >/dev/null || { echo "window_cpu: $tool is not installed" >&2; exit 1; }
+done
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/stereolux-cpu.XXXXXX")
+pids=()
+ticks=$(getconf CLK_TCK)
+settle=5
+
+# A child that has ended but is not yet waited for still answers kill -0.
+running() {
+  local state
+  state=$(ps -o stat= -p "$1") || return 1
+  [[ $state != Z* ]]
+}
+
+# Asks a process to end, and ends it by force if it has not within five seconds.
+stop_pid() {
+  kill "$1" 2>/dev/null || return 0
+  for _ in $(seq 50); do
+    running "$1" || break
+    sleep 0.1
+  done
+  kill -9 "$1" 2>/dev/null || true
+  wait "$1" 2>/dev/null || true
+}
+
+# Stops the last process started and forgets it.
+stop_last() {
+  stop_pid "${pids[-1]}"
+  unset 'pids[-1]'
+}
+
+cleanup() {
+  local status=$?
+  trap - EXIT INT TERM
+  local i
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+    stop_pid "${pids[i]}"
+  done
+  "$pulse_daemon" stop "$work/pulse"
+  rm -rf "$work"
+  exit "$status"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+fail() {
+  echo "window_cpu: $*" >&2
+  exit 1
+}
+
+show_log() {
+  [ -s "$1" ] && { echo "--- $(basename "$1")" >&2; tail -20 "$1" >&2; }
+  return 0
+}
+
+"$pulse_daemon" start "$work/pulse"
+[ -f "$work/pulse/unavailable" ] && fail "$(cat "$work/pulse/unavailable")"
+export PULSE_SERVER="unix:$work/pulse/native"
+export PULSE_RUNTIME_PATH="$work/pulse/runtime"
+
+# Pink noise at about -10 dBFS with a slow swell and a faster beat, different on each channel,
+# so that the bars move over a wide range as they do with music; 20 seconds, played in a loop.
+sox -q -n -r 44100 -b 16 -c 1 "$work/left.wav" synth 20 pinknoise vol 0.6 \
+  tremolo 0.23 90 tremolo 2.1 60
+sox -q -n -r 44100 -b 16 -c 1 "$work/right.wav" synth 20 pinknoise vol 0.6 \
+  tremolo 0.17 90 tremolo 2.9 60
+sox -q -M "$work/left.wav" "$work/right.wav" "$work/noise.wav"
+mkfifo "$work/noise.raw"
+# Written through standard output: sox opens a named output file for reading as well, and would
+# then never learn that the player has gone.
+sox -q "$work/noise.wav" -t raw - repeat - >"$work/noise.raw" 2>"$work/sox.log" &
+pids+=($!)
+pacat --playback --raw --format=s16le --rate=44100 --channels=2 --latency-msec=50 \
+  <"$work/noise.raw" 2>"$work/pacat.log" &
+pids+=($!)
+
+# The server picks a free display number itself and writes it once it accepts clients.
+Xvfb -displayfd 3 -screen 0 1600x1200x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb=$!
+pids+=("$xvfb")
+for _ in $(seq 100); do
+  [ -s "$work/display" ] && break
+  running "$xvfb" || break
+  sleep 0.1
+done
+[ -s "$work/display" ] || { show_log "$work/xvfb.log"; fail "the virtual X server did not start"; }
+DISPLAY=":$(head -1 "$work/display")"
+export DISPLAY
+
+# User + system time of a process, in clock ticks: fields 14 and 15 of /proc/PID/stat, counted
+# after the command name, which may hold spaces.
+cpu_ticks() {
+  local stat
+  stat=$(<"/proc/$1/stat")
+  stat=${stat##*) }
+  read -r -a fields <<<"$stat"
+  echo $((fields[11] + fields[12]))
+}
+
+now_ns() { date +%s%N; }
+
+# Prints "NAME: P % of one core (X server Q %)" for the process PID, measured over SECONDS.
+measure() {
+  local name=$1 pid=$2
+  sleep "$settle"
+  running "$pid" || return 1
+  local t0 x0 w0 t1 x1 w1
+  t0=$(cpu_ticks "$pid")
+  x0=$(cpu_ticks "$xvfb")
+  w0=$(now_ns)
+  sleep "$seconds"
+  running "$pid" || return 1
+  t1=$(cpu_ticks "$pid")
+  x1=$(cpu_ticks "$xvfb")
+  w1=$(now_ns)
+  awk -v name="$name" -v t=$((t1 - t0)) -v x=$((x1 - x0)) -v w=$((w1 - w0)) -v hz="$ticks" \
+    'BEGIN { printf "%-28s %5.2f %% of one core   (X server %5.2f %%)\n", name,
+             100 * t / hz / (w / 1e9), 100 * x / hz / (w / 1e9) }'
+}
+
+# The input the program meters must be live, or the figure means nothing.
+check_recording() {
+  local n
+  for _ in $(seq 50); do
+    n=$(pactl list short source-outputs | wc -l)
+    [ "$n" -gt 0 ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# Runs a copy of the program with a preferences file of its own at the client size WxH.
+run_stereolux() {
+  local width=$1 height=$2 dir="$work/app-${1}x$2"
+  mkdir "$dir"
+  cp "$exe" "$dir/stereolux"
+  cat >"$dir/stereolux.ini" <<INI
+[AudioDevice]
+Device=Monitor of Test-Sink
+ShowPeak=1
+ShowPeakDBFS=1
+[GUI]
+GUIShowPnlLevel=1
+GUIShowPnlConfig=1
+[Window]
+Left=0
+Top=0
+ClientWidth=$width
+ClientHeight=$height
+INI
+  if [ -n "${STEREOLUX_CPU_INI:-}" ]; then printf '%s\n' "$STEREOLUX_CPU_INI" >>"$dir/stereolux.ini"; fi
+  QT_QPA_PLATFORM=xcb "$dir/stereolux" >"$dir/log" 2>&1 &
+  pids+=($!)
+  check_recording || { show_log "$dir/log"; fail "Stereolux does not record from the server"; }
+  measure "stereolux ${width} x ${height}" "${pids[-1]}" ||
+    { show_log "$dir/log"; fail "Stereolux ended early"; }
+  stop_last
+}
+
+echo "CPU time over $seconds s, music-like noise on both channels:"
+run_stereolux 548 194
+run_stereolux 1400 1000
+if command -v pavucontrol >/dev/null; then
+  # Tab 4 lists the input devices, each with a live level bar.
+  HOME="$work/pulse/home" pavucontrol --tab=4 >"$work/pavucontrol.log" 2>&1 &
+  pids+=($!)
+  measure "pavucontrol (input tab)" "${pids[-1]}" ||
+    { show_log "$work/pavucontrol.log"; fail "pavucontrol ended early"; }
+  stop_last
+else
+  echo "pavucontrol is not installed"
+fi
