@@ -12,7 +12,6 @@
 #include <cstring>
 #include <memory>
 #include <new>
-#include <numbers>
 #include <random>
 #include <vector>
 
@@ -25,7 +24,6 @@
 #include "dataflow/LPComponent.h"
 #include "dataflow/SLMessageQueue.h"
 #include "kernels/LPIPPI.h"
-#include "kernels/LPIPPS.h"
 #include "metering/ALPPMMeter.h"
 
 namespace {
@@ -163,12 +161,9 @@ BENCHMARK_CAPTURE(BM_MeterStream, silence, true);
 void BM_TightLoop(benchmark::State& AState, bool ASilence) {
   std::vector<int16_t> Samples = MusicLikeNoise(ClipBuffers * BufferFrames);
   const uint32_t Blocks = static_cast<uint32_t>(Samples.size() / 2 / BlockFrames);
-  const float R = static_cast<float>(1.0L - 40.0L * std::numbers::pi_v<long double> / Rate);
-  const float Taps[6] = {0, -1, 1, -1, R, 0};
-  IppsIIRState_32f* States[2];
-  for (IppsIIRState_32f*& State : States) ippsIIRInitAlloc_32f(&State, Taps, 2, nullptr);
+  TALPPMFilterState States[2];
   std::vector<float> Left(BlockFrames), Right(BlockFrames);
-  float* Channels[2] = {Left.data(), Right.data()};
+  const float* Channels[2] = {Left.data(), Right.data()};
   double Levels[2] = {0, 0};
   const double N = TALPPMMeter::ReleaseSamples(Rate, 400);
 
@@ -180,7 +175,7 @@ void BM_TightLoop(benchmark::State& AState, bool ASilence) {
     const int16_t* Frames = &Samples[2 * BlockFrames * ABlock];
     ippiConvert_16s32f_C1R(Frames, 4, Left.data(), 4, {1, BlockFrames});
     ippiConvert_16s32f_C1R(Frames + 1, 4, Right.data(), 4, {1, BlockFrames});
-    TALPPMMeter::Measure(Channels, States, 2, BlockFrames, Levels, N);
+    TALPPMMeter::Measure(Channels, States, TALPPMMeter::Pole(Rate), 2, BlockFrames, Levels, N);
   };
   for (uint32_t b = 0; b < Blocks; ++b) RunBlock(b);
   if (ASilence) {
@@ -199,7 +194,6 @@ void BM_TightLoop(benchmark::State& AState, bool ASilence) {
 #if defined(__SSE__)
   _mm_setcsr(SavedMode);
 #endif
-  for (IppsIIRState_32f* State : States) ippsIIRFree_32f(State);
 
   AState.counters["realtime"] =
       benchmark::Counter(double{BlockFrames} / Rate, benchmark::Counter::kIsIterationInvariantRate);

@@ -14,6 +14,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -185,8 +186,11 @@ public:
     FReadError = sf_error(FInput.File) != SF_ERR_NO_ERROR;
     std::memset(AOut, FFormat.ContainerBits == 8 && !FFormat.Float ? 0x80 : 0, FFormat.BlockAlign);
     FEnded.store(true, std::memory_order_release);
+    if (FOnEnd) FOnEnd();
     return 1;
   }
+  // Called on the reading thread once the input has ended.
+  void SetOnEnd(std::function<void()> AOnEnd) { FOnEnd = std::move(AOnEnd); }
 
   // After Ended: the frames of the input, and whether reading it failed.
   bool Ended() const { return FEnded.load(std::memory_order_acquire); }
@@ -200,6 +204,7 @@ private:
   std::atomic<uint64_t> FFrames{0};
   std::atomic<bool> FEnded{false};
   bool FReadError = false;
+  std::function<void()> FOnEnd;
 };
 
 // The meter as the program runs it, measuring on the capture's thread. It reports every block
@@ -227,6 +232,11 @@ public:
   int64_t Blocks() {
     std::lock_guard lock(FMutex);
     return FBlocks;
+  }
+  // Lets the waiting thread look again.
+  void Wake() {
+    std::lock_guard lock(FMutex);
+    FChanged.notify_all();
   }
   // Waits until every block of the input has been measured, showing progress, or until
   // nothing has moved for AStall after the input ended; false on a stall.
@@ -276,7 +286,9 @@ protected:
       FClipped[i] = ClippedSamples(c);
     }
     if (FTable) FReport.Row(static_cast<double>(block) * FBlock / FRate, AValues.data());
-    FChanged.notify_all();
+    // The waiting thread looks at the progress on its own every 100 ms: it is woken for the
+    // end only, not for every block.
+    if (FReader.Ended() && block >= LastBlock()) FChanged.notify_all();
   }
 
 private:
@@ -352,6 +364,8 @@ int Measure(const TScanOptions& AOptions, TScanInput& AInput, TScanReport& ARepo
 
   TScanMeter meter(AOptions, static_cast<int32_t>(channels), rate, static_cast<uint32_t>(block),
                    reader, AReport);
+  // The last block may have been measured before the input ended.
+  reader.SetOnEnd([&meter] { meter.Wake(); });
   meter.AfterConstruction();
   int status = 0;
   try {

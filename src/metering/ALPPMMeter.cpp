@@ -1,57 +1,197 @@
 #include "metering/ALPPMMeter.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <numbers>
 
-#include "kernels/LPIPPS.h"
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
-// One sample of the detector: instant attack, release by v/N from the level before the
-// sample, and a snap to zero below 0.005 sample units. With N >= 1 and the release applied
-// only to levels above 0.005, no step can overflow, divide by zero or underflow, so the
-// level stays finite and never grows without a louder sample.
-// The usual case, a release that stays above the sample, is tested first and alone: as a
-// predicted branch it keeps the level's chain down to the division and the subtraction,
-// where a maximum would add its own latency to every sample.
-inline double DetectStep(double AValue, float ASample, double AReleaseSamples, double ASnap) {
-  const double Fallen = AValue - AValue / AReleaseSamples;
+// The detector's release, v - v/N per sample, is a division on the level's chain of latency
+// from sample to sample. It is taken as v - v·(1/N) instead wherever that provably gives the
+// same double, and by the division elsewhere, so the levels are exactly those of the division.
+//
+// Why the check holds: d = v·(1/N) lies within 3.02 units in the last place of d from the
+// rounded v/N (1/N, the product and the quotient each round once). t = v - d rounds the exact
+// difference X' = t + e, where e = (v - t) - d is exact for N >= 2 (both subtractions are
+// of numbers within a factor of two of each other). The difference with the rounded quotient
+// lies within B = 4 units of d of X', so when t + (e - B) and t + (e + B) both round to t, it
+// rounds to t too. Below N = 2, and for N so large that B shrinks under the rounding of e ± B,
+// the division always runs.
+struct TRelease {
+  double Samples;
+  double Inverse;
+  double Snap;
+  bool Fast;
+
+  TRelease(double AReleaseSamples, double ASnap)
+      : Samples(AReleaseSamples),
+        Inverse(1 / AReleaseSamples),
+        Snap(ASnap),
+        Fast(AReleaseSamples >= 2 && AReleaseSamples < 0x1p40) {}
+};
+
+constexpr uint64_t ExponentBits = 0x7FF0000000000000;
+// Four units in the last place of a double d are (d's exponent bits alone) · 2^-50.
+constexpr double FourUnits = 0x1p-50;
+
+// One sample as written: a level v and a filtered sample. The release divides; every other
+// case needs no arithmetic. With N >= 1 and the release applied only to levels above the snap,
+// no step can overflow, divide by zero or underflow, so the level stays finite and never
+// grows without a louder sample.
+inline double PlainStep(double AValue, float ASample, const TRelease& ARelease) {
   const double Magnitude = std::fabs(ASample);
-  if (Fallen > Magnitude && AValue > ASnap)  // so the sample is no attack either
-    return Fallen;
-  if (!(Magnitude <= std::numeric_limits<float>::max()))  // +inf or NaN
-    return 0;
+  if (!(Magnitude <= std::numeric_limits<float>::max())) return 0;  // +inf or NaN
   if (Magnitude > AValue) return Magnitude;
-  if (AValue <= ASnap) return 0;
-  return Magnitude;  // the release went below the sample
+  if (AValue <= ARelease.Snap) return 0;
+  const double Fallen = AValue - AValue / ARelease.Samples;
+  return Fallen > Magnitude ? Fallen : Magnitude;
 }
 
-// Two channels side by side: the division of each sample is the critical path of a channel,
-// and running two independent chains together lets them overlap. Each channel's result is
-// the same as when it runs alone.
-void DetectPair(const float* ALeft, const float* ARight, int32_t ACount, double& ALeftValue,
-                double& ARightValue, double AReleaseSamples, double ASnap) {
-  double Left = ALeftValue;
-  double Right = ARightValue;
-  for (int32_t n = 0; n < ACount; ++n) {
-    Left = DetectStep(Left, ALeft[n], AReleaseSamples, ASnap);
-    Right = DetectStep(Right, ARight[n], AReleaseSamples, ASnap);
+// The usual case, a release that stays above the sample, by the multiplication when it rounds
+// as the division would; the plain step otherwise.
+inline double Step(double AValue, float ASample, const TRelease& ARelease) {
+  const double Magnitude = std::fabs(ASample);
+  const double Release = AValue * ARelease.Inverse;
+  const double Fallen = AValue - Release;
+  const double Error = (AValue - Fallen) - Release;
+  const double Bound =
+      std::bit_cast<double>(std::bit_cast<uint64_t>(Release) & ExponentBits) * FourUnits;
+  if (Fallen > Magnitude && AValue > ARelease.Snap && ARelease.Fast &&
+      Fallen + (Error + Bound) == Fallen && Fallen + (Error - Bound) == Fallen)
+    return Fallen;
+  return PlainStep(AValue, ASample, ARelease);
+}
+
+// One sample through the pre-filter: out comes the output due, in goes the new sample. The
+// operations and their order are those of the filter kernel's direct form with the taps
+// divided by A0 = -1, so the outputs are the kernel's to the bit.
+inline float Filter(TALPPMFilterState& AState, float APole, float AInput) {
+  const float Output = AState.Next;
+  AState.Next = (AState.Negated + AInput) + APole * AState.Next;
+  AState.Negated = -AInput;
+  return Output;
+}
+
+// One channel, the filter before the detector when AFiltered.
+template <bool AFiltered>
+void RunChannel(const float* AData, int32_t ACount, TALPPMFilterState* AState, float APole,
+                double& AValue, const TRelease& ARelease) {
+  TALPPMFilterState State = AFiltered ? *AState : TALPPMFilterState{};
+  double Value = AValue;
+  for (int32_t n = 0; n < ACount; ++n)
+    Value = Step(Value, AFiltered ? Filter(State, APole, AData[n]) : AData[n], ARelease);
+  if (AFiltered) *AState = State;
+  AValue = Value;
+}
+
+#if defined(__SSE2__)
+// AMask ? A : B, lane by lane.
+inline __m128d Select(__m128d AMask, __m128d A, __m128d B) {
+  return _mm_or_pd(_mm_and_pd(AMask, A), _mm_andnot_pd(AMask, B));
+}
+
+// Two channels side by side in one register each for the filter and for the detector: the
+// latency of each chain is paid once for both. The lanes compute what RunChannel computes.
+template <bool AFiltered>
+void RunPair(const float* ALeft, const float* ARight, int32_t ACount, TALPPMFilterState* AStates,
+             float APole, double* AValues, const TRelease& ARelease) {
+  const __m128 Pole = _mm_set1_ps(APole);
+  const __m128 Sign = _mm_set1_ps(-0.0f);
+  const __m128d Magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7FFFFFFFFFFFFFFF));
+  const __m128d Exponent = _mm_castsi128_pd(_mm_set1_epi64x(ExponentBits));
+  const __m128d Units = _mm_set1_pd(FourUnits);
+  const __m128d Inverse = _mm_set1_pd(ARelease.Inverse);
+  const __m128d Snap = _mm_set1_pd(ARelease.Snap);
+  const __m128d Fast = _mm_castsi128_pd(_mm_set1_epi64x(ARelease.Fast ? -1 : 0));
+  const __m128d Largest = _mm_set1_pd(std::numeric_limits<float>::max());
+
+  __m128 Next = _mm_setzero_ps(), Negated = _mm_setzero_ps();
+  if constexpr (AFiltered) {
+    Next = _mm_setr_ps(AStates[0].Next, AStates[1].Next, 0, 0);
+    Negated = _mm_setr_ps(AStates[0].Negated, AStates[1].Negated, 0, 0);
   }
-  ALeftValue = Left;
-  ARightValue = Right;
+  __m128d Value = _mm_loadu_pd(AValues);
+  for (int32_t n = 0; n < ACount; ++n) {
+    const __m128 Input = _mm_unpacklo_ps(_mm_load_ss(ALeft + n), _mm_load_ss(ARight + n));
+    __m128 Sample = Input;
+    if constexpr (AFiltered) {
+      Sample = Next;
+      Next = _mm_add_ps(_mm_add_ps(Negated, Input), _mm_mul_ps(Pole, Next));
+      Negated = _mm_xor_ps(Input, Sign);
+    }
+    const __m128d Level = _mm_and_pd(_mm_cvtps_pd(Sample), Magnitude);
+    const __m128d Release = _mm_mul_pd(Value, Inverse);
+    const __m128d Fallen = _mm_sub_pd(Value, Release);
+    const __m128d Error = _mm_sub_pd(_mm_sub_pd(Value, Fallen), Release);
+    const __m128d Bound = _mm_mul_pd(_mm_and_pd(Release, Exponent), Units);
+    const __m128d Exact =
+        _mm_and_pd(_mm_and_pd(_mm_cmpeq_pd(_mm_add_pd(Fallen, _mm_add_pd(Error, Bound)), Fallen),
+                              _mm_cmpeq_pd(_mm_add_pd(Fallen, _mm_sub_pd(Error, Bound)), Fallen)),
+                   Fast);
+    const __m128d Above = _mm_cmpgt_pd(Fallen, Level);
+    const __m128d Usual = _mm_and_pd(_mm_and_pd(Above, _mm_cmpgt_pd(Value, Snap)), Exact);
+    if (_mm_movemask_pd(Usual) == 3) [[likely]] {
+      Value = Fallen;
+      continue;
+    }
+    // The other cases, in the plain step's order, without a branch: a non-finite sample, an
+    // attack, a level at or below the snap, and a release by the multiplication.
+    const __m128d Attack = _mm_cmpgt_pd(Level, Value);
+    const __m128d Low = _mm_cmple_pd(Value, Snap);
+    const __m128d Finite = _mm_cmple_pd(Level, Largest);
+    const __m128d Released = _mm_max_pd(Fallen, Level);
+    const __m128d Result = _mm_and_pd(Select(Attack, Level, _mm_andnot_pd(Low, Released)), Finite);
+    // What is left is a release that only the division gives exactly.
+    const int Divide =
+        _mm_movemask_pd(_mm_andnot_pd(_mm_or_pd(_mm_or_pd(Attack, Low), Exact), Finite));
+    if (Divide == 0) {
+      Value = Result;
+      continue;
+    }
+    alignas(16) double Values[2], Results[2];
+    alignas(16) float Samples[4];
+    _mm_store_pd(Values, Value);
+    _mm_store_pd(Results, Result);
+    _mm_store_ps(Samples, Sample);
+    for (int i = 0; i < 2; ++i)
+      if ((Divide >> i) & 1) Results[i] = PlainStep(Values[i], Samples[i], ARelease);
+    Value = _mm_load_pd(Results);
+  }
+  _mm_storeu_pd(AValues, Value);
+  if constexpr (AFiltered) {
+    alignas(16) float Lanes[2][4];
+    _mm_store_ps(Lanes[0], Next);
+    _mm_store_ps(Lanes[1], Negated);
+    for (int i = 0; i < 2; ++i) AStates[i] = {Lanes[0][i], Lanes[1][i]};
+  }
+}
+#endif
+
+template <bool AFiltered>
+void Run(const float* const* ABlocks, TALPPMFilterState* AStates, float APole, int32_t AChannels,
+         int32_t ACount, double* AValues, const TRelease& ARelease) {
+  int32_t i = 0;
+#if defined(__SSE2__)
+  for (; i + 1 < AChannels; i += 2)
+    RunPair<AFiltered>(ABlocks[i], ABlocks[i + 1], ACount, AFiltered ? AStates + i : nullptr, APole,
+                       AValues + i, ARelease);
+#endif
+  for (; i < AChannels; ++i)
+    RunChannel<AFiltered>(ABlocks[i], ACount, AFiltered ? AStates + i : nullptr, APole, AValues[i],
+                          ARelease);
 }
 
 }  // namespace
 
 TALPPMMeter::TALPPMMeter() = default;
 
-TALPPMMeter::~TALPPMMeter() {
-  BeforeDestruction();
-  TOWLockSection Stop = FLock->StopLock();
-  FreeStates();
-}
+TALPPMMeter::~TALPPMMeter() { BeforeDestruction(); }
 
 void TALPPMMeter::SetHalfLife(int32_t AValue) { FLock->Setter(FHalfLife, AValue); }
 
@@ -62,24 +202,23 @@ double TALPPMMeter::ReleaseSamples(uint32_t ASampleRate, int32_t AHalfLife) {
 
 double TALPPMMeter::SnapLevel(bool AFloatSamples) { return AFloatSamples ? 0.005 / 32767 : 0.005; }
 
-void TALPPMMeter::Detect(const float* const* ABlocks, int32_t AChannels, int32_t ACount,
-                         double* AValues, double AReleaseSamples, double ASnap) {
-  int32_t i = 0;
-  for (; i + 1 < AChannels; i += 2)
-    DetectPair(ABlocks[i], ABlocks[i + 1], ACount, AValues[i], AValues[i + 1], AReleaseSamples,
-               ASnap);
-  if (i < AChannels) {
-    double Value = AValues[i];
-    for (int32_t n = 0; n < ACount; ++n)
-      Value = DetectStep(Value, ABlocks[i][n], AReleaseSamples, ASnap);
-    AValues[i] = Value;
-  }
+float TALPPMMeter::Pole(uint32_t ASampleRate) {
+  // 1 - R = 2π·20 Hz / fs puts the corner at 20 Hz. Below about 126 Hz R would turn
+  // negative and the filter unstable (at a rate of 0, infinite): it is held at 0 there.
+  const long double Pole =
+      ASampleRate == 0 ? 0.0L : 1.0L - 40.0L * std::numbers::pi_v<long double> / ASampleRate;
+  return static_cast<float>(std::max(Pole, 0.0L));
 }
 
-void TALPPMMeter::FreeStates() {
-  for (IppsIIRState_32f* State : FStates)
-    if (State) ippsIIRFree_32f(State);
-  FStates.clear();
+void TALPPMMeter::Detect(const float* const* ABlocks, int32_t AChannels, int32_t ACount,
+                         double* AValues, double AReleaseSamples, double ASnap) {
+  Run<false>(ABlocks, nullptr, 0, AChannels, ACount, AValues, TRelease(AReleaseSamples, ASnap));
+}
+
+void TALPPMMeter::Measure(const float* const* ABlocks, TALPPMFilterState* AStates, float APole,
+                          int32_t AChannels, int32_t ACount, double* AValues,
+                          double AReleaseSamples, double ASnap) {
+  Run<true>(ABlocks, AStates, APole, AChannels, ACount, AValues, TRelease(AReleaseSamples, ASnap));
 }
 
 void TALPPMMeter::StartStream(const TALWaveFormatExtensible* AWaveFormat) {
@@ -87,44 +226,15 @@ void TALPPMMeter::StartStream(const TALWaveFormatExtensible* AWaveFormat) {
   if (!Section) return;
   TALCommonMeter::StartStream(AWaveFormat);
   if (!AWaveFormat) return;
-
-  // 1 - R = 2π·20 Hz / fs puts the corner at 20 Hz. Below about 126 Hz R would turn
-  // negative and the filter unstable (at a rate of 0, infinite): it is held at 0 there.
-  const uint32_t Rate = WaveFormat().Format.nSamplesPerSec;
-  const long double Pole = Rate == 0 ? 0.0L : 1.0L - 40.0L * std::numbers::pi_v<long double> / Rate;
-  const float R = static_cast<float>(std::max(Pole, 0.0L));
-  // B0, B1, B2, A0, A1, A2: y[n] = x[n-1] - x[n-2] + R·y[n-1].
-  const float Taps[6] = {0.0f, -1.0f, 1.0f, -1.0f, R, 0.0f};
-
-  FreeStates();
-  FStates.assign(WaveFormat().Format.nChannels, nullptr);
-  for (IppsIIRState_32f*& State : FStates) ippsIIRInitAlloc_32f(&State, Taps, 2, nullptr);
-}
-
-void TALPPMMeter::Measure(float* const* ABlocks, IppsIIRState_32f* const* AStates,
-                          int32_t AChannels, int32_t ACount, double* AValues,
-                          double AReleaseSamples, double ASnap) {
-  // Filter and detector take turns over short runs of the block: the filters' feedback and the
-  // detectors' divisions are separate chains of latency, and close together the processor
-  // overlaps them. The filter state carries over between calls, so the values are those of
-  // one call per block.
-  const float* Runs[ALMaxMeterChannels];
-  for (int32_t First = 0; First < ACount; First += DetectorRun) {
-    const int32_t Count = std::min(DetectorRun, ACount - First);
-    for (int32_t i = 0; i < AChannels; ++i) {
-      float* Run = ABlocks[i] + First;
-      ippsIIR_32f_I(Run, Count, AStates[i]);
-      Runs[i] = Run;
-    }
-    Detect(Runs, AChannels, Count, AValues, AReleaseSamples, ASnap);
-  }
+  FPole = Pole(WaveFormat().Format.nSamplesPerSec);
+  FStates.assign(WaveFormat().Format.nChannels, TALPPMFilterState{});
 }
 
 void TALPPMMeter::CalculateValues(TALChannelReals& AValues) {
   const int32_t Active = ActiveChannelCount();
-  float* Blocks[ALMaxMeterChannels];
+  const float* Blocks[ALMaxMeterChannels];
   for (int32_t i = 0; i < Active; ++i) Blocks[i] = BlockBuffer(i);
-  Measure(Blocks, FStates.data(), Active, GetBlockSize(), FValues.data(),
+  Measure(Blocks, FStates.data(), FPole, Active, GetBlockSize(), FValues.data(),
           ReleaseSamples(WaveFormat().Format.nSamplesPerSec, FHalfLife), SnapLevel(FloatSamples()));
   AValues = FValues;
 }

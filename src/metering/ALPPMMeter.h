@@ -3,8 +3,14 @@
 #include <cstdint>
 #include <vector>
 
-#include "kernels/LPIPPTypes.h"
 #include "metering/ALCommonMeter.h"
+
+// The pre-filter's delay line of one channel, y[n] = x[n-1] - x[n-2] + R·y[n-1]: the output
+// due at the next sample, and -x[n-1].
+struct TALPPMFilterState {
+  float Next = 0;
+  float Negated = 0;
+};
 
 // The peak programme meter: per channel a 20 Hz DC-blocking pre-filter, then a peak detector
 // with instant attack and an exponential release of time constant HalfLife milliseconds.
@@ -24,14 +30,16 @@ public:
   // The level below which a channel reads 0: 0.005 sample units, or for float samples the
   // same fraction of full scale as 0.005 is of 16-bit full scale.
   static double SnapLevel(bool AFloatSamples);
+  // The pre-filter's pole R = 1 - 2π·20 Hz / rate, in single precision.
+  static float Pole(uint32_t ASampleRate);
   // Runs the detector of AChannels channels over ACount filtered samples each: ABlocks[i] holds
   // channel i's samples, and AValues[i] its level, which is carried on in place.
   static void Detect(const float* const* ABlocks, int32_t AChannels, int32_t ACount,
                      double* AValues, double AReleaseSamples, double ASnap = 0.005);
-  // One block's measurement: each channel's samples ABlocks[i] filtered in place through
-  // AStates[i], then run through the detector as Detect does.
-  static void Measure(float* const* ABlocks, IppsIIRState_32f* const* AStates, int32_t AChannels,
-                      int32_t ACount, double* AValues, double AReleaseSamples,
+  // One block's measurement: each channel's samples ABlocks[i] through the pre-filter of pole
+  // APole, whose delay line AStates[i] carries on, and the detector as Detect runs it.
+  static void Measure(const float* const* ABlocks, TALPPMFilterState* AStates, float APole,
+                      int32_t AChannels, int32_t ACount, double* AValues, double AReleaseSamples,
                       double ASnap = 0.005);
 
 protected:
@@ -39,12 +47,8 @@ protected:
   void CalculateValues(TALChannelReals& AValues) override;
 
 private:
-  // Frames that the filter and the detector process in turn within a block.
-  static constexpr int32_t DetectorRun = 8;
-
-  void FreeStates();
-
   TALChannelReals FValues{};
-  std::vector<IppsIIRState_32f*> FStates;
+  std::vector<TALPPMFilterState> FStates;
+  float FPole = 0;
   int32_t FHalfLife = 1000;
 };

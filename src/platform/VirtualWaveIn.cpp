@@ -18,7 +18,9 @@
 
 namespace {
 
-constexpr size_t MaxChunkFrames = 4096;
+// Frames are read from the source in chunks of up to 64 KiB: fewer, larger reads cost less
+// system time than many small ones.
+constexpr size_t MaxChunkBytes = 65536;
 
 // Produces whole frames of the opened format; 0 frames means the source has ended.
 class SignalSource {
@@ -152,7 +154,8 @@ private:
   void FillAsQueued() {
     std::vector<uint8_t> chunk;
     while (size_t room = FSink.WaitForRoom(FQuit)) {
-      const size_t frames = std::clamp<size_t>(room / FFormat.BlockAlign, 1, MaxChunkFrames);
+      const size_t frames = std::clamp<size_t>(std::min(room, MaxChunkBytes) / FFormat.BlockAlign,
+                                               1, MaxChunkBytes / FFormat.BlockAlign);
       if (!Produce(chunk, frames)) return;
     }
   }

@@ -69,14 +69,6 @@ protected:
     SetWaveInBackend(nullptr);
   }
 
-  std::unique_ptr<TALAudioIn> Build(const std::function<void(TALAudioIn&)>& ASetUp) {
-    TLPComponentLoading loading;
-    auto capture = TLPComponent::Create<TALAudioIn>();
-    ASetUp(*capture);
-    loading.Loaded();
-    return capture;
-  }
-
   AlsaConfig FConfig;
   std::shared_ptr<TSLMessageQueue> FQueue = std::make_shared<TSLMessageQueue>();
 };
@@ -87,7 +79,7 @@ TEST_F(AlsaCaptureTest, TheDefaultDeviceArrivesSampleForSample) {
               "}\n");
   TTestReceiver receiver;
   receiver.KeepSamples();
-  auto capture = Build([&](TALAudioIn& a) { receiver.InputPin.Connect(&a.OutputPin()); });
+  auto capture = BuildCapture([&](TALAudioIn& a) { receiver.InputPin.Connect(&a.OutputPin()); });
 
   const size_t wanted = 40000;  // samples: 20000 frames, within 20 buffers
   ASSERT_TRUE(receiver.WaitFor("buffer", 20));
@@ -120,7 +112,7 @@ TEST_F(AlsaCaptureTest, TheMeterReadsTheLevelsOfTheFile) {
   FConfig.Use("pcm.!default {\n" + AlsaConfig::FilePcm(path.string()) + "}\n");
 
   auto meter = TLPComponent::Create<TBlockMeter>();
-  auto capture = Build([&](TALAudioIn& a) {
+  auto capture = BuildCapture([&](TALAudioIn& a) {
     a.AudioFormat().SetSampleRate(Rate);
     meter->InputPin()->Connect(&a.OutputPin());
   });
@@ -140,7 +132,7 @@ TEST_F(AlsaCaptureTest, TheMeterReadsTheLevelsOfTheFile) {
 TEST_F(AlsaCaptureTest, ADeviceThatIsNotThereIsReportedOnceWithTheLayersCode) {
   FConfig.Use("");  // no default device at all
   std::vector<std::pair<std::string, int32_t>> errors;
-  auto capture = Build([&](TALAudioIn& a) {
+  auto capture = BuildCapture([&](TALAudioIn& a) {
     a.SetOnError([&](TALAudioIn*, const std::string& text, int32_t code, bool& handled) {
       errors.emplace_back(text, code);
       handled = true;
@@ -167,7 +159,7 @@ TEST_F(AlsaCaptureTest, ADeviceThatGoesAwayEndsTheRunWithoutAHang) {
     return errors.size();
   };
   TTestReceiver receiver;
-  auto capture = Build([&](TALAudioIn& a) {
+  auto capture = BuildCapture([&](TALAudioIn& a) {
     receiver.InputPin.Connect(&a.OutputPin());
     a.SetOnError([&](TALAudioIn*, const std::string& text, int32_t code, bool& handled) {
       std::lock_guard lock(mutex);

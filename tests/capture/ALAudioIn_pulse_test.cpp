@@ -28,14 +28,12 @@ std::vector<int32_t> StereoPeaks(const std::vector<int32_t>& AInterleaved) {
 class CapturePulseTest : public PulseWaveInFixture {
 protected:
   std::unique_ptr<TALAudioIn> Build(const std::string& ADevice, TTestReceiver& AReceiver) {
-    TLPComponentLoading loading;
-    auto capture = TLPComponent::Create<TALAudioIn>();
-    capture->Device().SetDeviceName(ADevice);
-    capture->AudioFormat().SetSampleRate(44100);
-    capture->AudioFormat().SetBufferSize(256);
-    AReceiver.InputPin.Connect(&capture->OutputPin());
-    loading.Loaded();
-    return capture;
+    return BuildCapture([&](TALAudioIn& a) {
+      a.Device().SetDeviceName(ADevice);
+      a.AudioFormat().SetSampleRate(44100);
+      a.AudioFormat().SetBufferSize(256);
+      AReceiver.InputPin.Connect(&a.OutputPin());
+    });
   }
 };
 

@@ -28,15 +28,6 @@ protected:
   void SetUp() override { UseDevices(NamedDevices({"Mic", "Line", "Webcam", "Monitor"})); }
   void TearDown() override { SetWaveInBackend(nullptr); }
 
-  // A capture that has not started yet, so that its properties can be set first.
-  std::unique_ptr<TALAudioIn> Build(const std::function<void(TALAudioIn&)>& ASetUp = {}) {
-    TLPComponentLoading loading;
-    auto capture = TLPComponent::Create<TALAudioIn>();
-    if (ASetUp) ASetUp(*capture);
-    loading.Loaded();
-    return capture;
-  }
-
   std::shared_ptr<TRecordingBackend> Backend;
 };
 
@@ -58,7 +49,7 @@ TEST_F(CaptureTest, DeviceNameResolvesToTheDeviceNumber) {
       {"Nothing", {"webcam", "Monitor", "Mic"}, 3},
   };
   for (const DeviceCase& c : cases) {
-    auto capture = Build([&](TALAudioIn& a) {
+    auto capture = BuildCapture([&](TALAudioIn& a) {
       a.SetEnabled(false);
       a.Device().SetDeviceName(c.Name);
       for (const std::string& name : c.Alternatives) {
@@ -71,7 +62,7 @@ TEST_F(CaptureTest, DeviceNameResolvesToTheDeviceNumber) {
 
 TEST_F(CaptureTest, DefaultInAnyCaseAsksNoDevice) {
   for (const char* name : {"Default", "DEFAULT", "default"}) {
-    auto capture = Build([&](TALAudioIn& a) {
+    auto capture = BuildCapture([&](TALAudioIn& a) {
       a.SetEnabled(false);
       a.Device().SetDeviceName(name);
     });
@@ -85,7 +76,7 @@ TEST_F(CaptureTest, DefaultInAnyCaseAsksNoDevice) {
 TEST_F(CaptureTest, CapabilityFailureWarnsOnceAndYieldsDeviceZero) {
   Backend->Devices->SetFailure(WaveInCall::GetDevCaps, MMSYSERR_NODRIVER, 1);
   std::vector<std::pair<std::string, int32_t>> warnings;
-  auto capture = Build([&](TALAudioIn& a) {
+  auto capture = BuildCapture([&](TALAudioIn& a) {
     a.SetEnabled(false);
     a.SetOnWarning([&](TALAudioIn*, const std::string& text, int32_t code) {
       warnings.emplace_back(text, code);
@@ -105,7 +96,7 @@ TEST_F(CaptureTest, CapabilityFailureWarnsOnceAndYieldsDeviceZero) {
 
 TEST_F(CaptureTest, NoDevicesAtAll) {
   UseDevices({});
-  auto capture = Build([](TALAudioIn& a) {
+  auto capture = BuildCapture([](TALAudioIn& a) {
     a.SetEnabled(false);
     a.Device().SetDeviceName("Mic");
   });
@@ -118,7 +109,7 @@ TEST_F(CaptureTest, NoDevicesAtAll) {
 
 TEST_F(CaptureTest, NewAlternativeTakesTheLeastUsedDevice) {
   UseDevices(NamedDevices({"P", "Q", "R"}));
-  auto capture = Build([](TALAudioIn& a) { a.SetEnabled(false); });
+  auto capture = BuildCapture([](TALAudioIn& a) { a.SetEnabled(false); });
   TALAudioCaptureDeviceItems& items = capture->Device().AlternativeDevices();
   EXPECT_EQ(items.Add().GetDeviceName(), "P");
   EXPECT_EQ(items.Add().GetDeviceName(), "Q");
@@ -135,7 +126,7 @@ TEST_F(CaptureTest, OpensTheMapperOrTheNamedDevice) {
        {std::tuple{"default", WAVE_MAPPER, 0x30002u, "Mic"},
         std::tuple{"Webcam", 2u, 0x30006u, "Webcam"}}) {
     Backend->ClearCalls();
-    auto capture = Build([&](TALAudioIn& a) { a.Device().SetDeviceName(name); });
+    auto capture = BuildCapture([&](TALAudioIn& a) { a.Device().SetDeviceName(name); });
     EXPECT_EQ(Backend->DevicesOf(WaveInCall::Open), std::vector<uint32_t>{id}) << name;
     EXPECT_EQ(Backend->OpenFlags(), std::vector<uint32_t>{flags}) << name;
     EXPECT_TRUE(capture->IsCapturing());
@@ -148,7 +139,7 @@ TEST_F(CaptureTest, OpensTheMapperOrTheNamedDevice) {
 
 TEST_F(CaptureTest, StartAndStopAreIdempotent) {
   TTestReceiver receiver;
-  auto capture = Build([&](TALAudioIn& a) { receiver.InputPin.Connect(&a.OutputPin()); });
+  auto capture = BuildCapture([&](TALAudioIn& a) { receiver.InputPin.Connect(&a.OutputPin()); });
   ASSERT_TRUE(receiver.WaitFor("buffer", 1));
   capture->Start();
   EXPECT_EQ(Backend->CountOf(WaveInCall::Open), 1u);
@@ -169,7 +160,7 @@ TEST_F(CaptureTest, StartAndStopAreIdempotent) {
 
 TEST_F(CaptureTest, EnabledCyclesStopAndRestartTheDevice) {
   TTestReceiver receiver;
-  auto capture = Build([&](TALAudioIn& a) { receiver.InputPin.Connect(&a.OutputPin()); });
+  auto capture = BuildCapture([&](TALAudioIn& a) { receiver.InputPin.Connect(&a.OutputPin()); });
   ASSERT_TRUE(receiver.WaitFor("buffer", 1));
 
   capture->SetEnabled(false);
@@ -209,7 +200,7 @@ TEST_F(CaptureTest, EnabledWhileLoadingOnlyRecordsTheValue) {
 }
 
 TEST_F(CaptureTest, LateReceiverGetsTheStartFirst) {
-  auto capture = Build();
+  auto capture = BuildCapture();
   std::this_thread::sleep_for(20ms);  // buffers delivered to nobody meanwhile
   TTestReceiver receiver;
   receiver.InputPin.Connect(&capture->OutputPin());
@@ -222,7 +213,7 @@ TEST_F(CaptureTest, LateReceiverGetsTheStartFirst) {
 
 TEST_F(CaptureTest, OperationsSentBackToTheOutputPin) {
   TTestReceiver receiver;
-  auto capture = Build([&](TALAudioIn& a) { receiver.InputPin.Connect(&a.OutputPin()); });
+  auto capture = BuildCapture([&](TALAudioIn& a) { receiver.InputPin.Connect(&a.OutputPin()); });
   ASSERT_TRUE(receiver.WaitFor("buffer", 1));
 
   // A start-wave reopens the device in its format, without starting it, and comes back.
@@ -288,7 +279,7 @@ TEST_F(CaptureTest, APartlyFilledBufferIsPaddedWithSilence) {
     UseDevices({device});
     TTestReceiver receiver;
     receiver.KeepSamples();
-    auto capture = Build([&](TALAudioIn& a) {
+    auto capture = BuildCapture([&](TALAudioIn& a) {
       a.AudioFormat().SetBits(c.Bits);
       a.AudioFormat().SetBufferSize(Frames);
       receiver.InputPin.Connect(&a.OutputPin());
@@ -366,7 +357,7 @@ TEST_F(CaptureTest, UnhandledErrorsRaiseTheirTextAndCode) {
     std::unique_ptr<TALAudioIn> capture;
     if (atStart) Backend->Devices->SetFailure(c.Call, c.Code);
     try {
-      capture = Build();
+      capture = BuildCapture();
       if (!atStart) {
         Backend->Devices->SetFailure(c.Call, c.Code);
         capture->Stop();
@@ -387,7 +378,7 @@ TEST_F(CaptureTest, HandledErrorsStaySilentAndTheRunCanEnd) {
   Backend->Devices->SetFailure(WaveInCall::Open, WAVERR_BADFORMAT);
   std::vector<std::pair<std::string, int32_t>> errors;
   TTestReceiver receiver;
-  auto capture = Build([&](TALAudioIn& a) {
+  auto capture = BuildCapture([&](TALAudioIn& a) {
     receiver.InputPin.Connect(&a.OutputPin());
     a.SetOnError([&](TALAudioIn* sender, const std::string& text, int32_t code, bool& handled) {
       EXPECT_EQ(sender, &a);
@@ -413,7 +404,7 @@ TEST_F(CaptureTest, HandledErrorsStaySilentAndTheRunCanEnd) {
 
 TEST_F(CaptureTest, BuffersOfAFailedResetAreKeptUntilTheDeviceLetsGo) {
   TTestReceiver receiver;
-  auto capture = Build([&](TALAudioIn& a) {
+  auto capture = BuildCapture([&](TALAudioIn& a) {
     receiver.InputPin.Connect(&a.OutputPin());
     a.SetOnError([](TALAudioIn*, const std::string&, int32_t, bool& handled) { handled = true; });
   });
@@ -465,7 +456,7 @@ TEST_F(CaptureLossTest, ARefusedBufferEndsTheRunAndIsReportedOnceOnTheMainThread
     return errors.size();
   };
   TTestReceiver receiver;
-  auto capture = Build([&](TALAudioIn& a) {
+  auto capture = BuildCapture([&](TALAudioIn& a) {
     receiver.InputPin.Connect(&a.OutputPin());
     a.SetOnError([&](TALAudioIn*, const std::string& text, int32_t code, bool& handled) {
       std::lock_guard lock(mutex);
@@ -513,7 +504,7 @@ TEST_F(CaptureLossTest, ARefusedBufferEndsTheRunAndIsReportedOnceOnTheMainThread
 
 TEST_F(CaptureTest, WithoutAMainThreadQueueALostRunOnlyEnds) {
   TTestReceiver receiver;
-  auto capture = Build([&](TALAudioIn& a) { receiver.InputPin.Connect(&a.OutputPin()); });
+  auto capture = BuildCapture([&](TALAudioIn& a) { receiver.InputPin.Connect(&a.OutputPin()); });
   ASSERT_TRUE(receiver.WaitFor("buffer", 1));
   Backend->Devices->SetFailure(WaveInCall::AddBuffer, MMSYSERR_NODRIVER);
   for (int i = 0; i < 2000 && Backend->RefusedOf(WaveInCall::AddBuffer) == 0; ++i)
@@ -536,7 +527,7 @@ TEST_F(CaptureTest, ManyStartStopCyclesWhileDelivering) {
   std::vector<std::weak_ptr<ISLData>> delivered;
   {
     TTestReceiver receiver;
-    auto capture = Build([&](TALAudioIn& a) { receiver.InputPin.Connect(&a.OutputPin()); });
+    auto capture = BuildCapture([&](TALAudioIn& a) { receiver.InputPin.Connect(&a.OutputPin()); });
     for (int cycle = 0; cycle < 500; ++cycle) {
       ASSERT_TRUE(receiver.WaitFor("buffer", receiver.Count("buffer") + 1)) << cycle;
       capture->SetEnabled(false);

@@ -29,6 +29,16 @@ inline bool DrainUntil(TSLMessageQueue& AQueue, const std::function<bool()>& ADo
   return false;
 }
 
+// A capture component given ASetUp before it starts, as a form's loading does.
+inline std::unique_ptr<TALAudioIn> BuildCapture(
+    const std::function<void(TALAudioIn&)>& ASetUp = {}) {
+  TLPComponentLoading loading;
+  auto capture = TLPComponent::Create<TALAudioIn>();
+  if (ASetUp) ASetUp(*capture);
+  loading.Loaded();
+  return capture;
+}
+
 class TTestReceiver : public TLPComponent {
 public:
   TTestReceiver()
