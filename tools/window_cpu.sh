@@ -9,6 +9,7 @@
 # X server over the same time. Where pavucontrol is installed it is measured the same way on its
 # input devices tab, as a peer.
 # STEREOLUX_BIN names the program to measure (default: build/bin/stereolux).
+# STEREOLUX_CPU_PLAYER_MS sets the latency the player asks for (default: the player's default).
 # STEREOLUX_CPU_INI adds lines to the preferences file of every run, for instance
 # $'[AudioDevice]\nShowPeakDBFS=0' to measure the percent readouts.
 # Everything started here is stopped by its process id when the script ends, however it ends.
@@ -101,7 +102,11 @@ mkfifo "$work/noise.raw"
 # then never learn that the player has gone.
 sox -q "$work/noise.wav" -t raw - repeat - >"$work/noise.raw" 2>"$work/sox.log" &
 pids+=($!)
-pacat --playback --raw --format=s16le --rate=44100 --channels=2 --latency-msec=50 \
+# A music player asks for a long buffer, as pacat does by default; a low-latency player makes the
+# server record in smaller pieces, which wakes every recording client more often.
+latency=()
+if [ -n "${STEREOLUX_CPU_PLAYER_MS:-}" ]; then latency=(--latency-msec="$STEREOLUX_CPU_PLAYER_MS"); fi
+pacat --playback --raw --format=s16le --rate=44100 --channels=2 "${latency[@]}" \
   <"$work/noise.raw" 2>"$work/pacat.log" &
 pids+=($!)
 

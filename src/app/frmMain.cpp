@@ -641,27 +641,33 @@ void TfmMain::ALPPMMeter1ValueChange(TALCommonMeter* /*Sender*/, int32_t AChanne
     if (AChannel == 0) {
       const double t = trim(tbLevelLeft);
       if (!percent(t, p)) return;
-      Vumeter->SetLeftValue(p);
       if (t > VuState.PeakMemLeft) VuState.PeakMemLeft = t;
     } else if (AChannel == 1) {
       const double t = trim(tbLevelRight);
       if (!percent(t, p)) return;
-      Vumeter->SetRightValue(p);
       if (t > VuState.PeakMemRight) VuState.PeakMemRight = t;
     }
 
-    if (ActShowPeakPercent->Checked()) {
-      lblLeft->setText(Percent(Vumeter->LeftValue()));
-      lblRight->setText(Percent(Vumeter->RightValue()));
-      lblPeakLeft->setText(Percent(Vumeter->LeftPeak()));
-      lblPeakRight->setText(Percent(Vumeter->RightPeak()));
-    } else if (ActShowPeakDBFS->Checked()) {
+    // The decibel readouts are written before the meter draws, so that the meter's immediate
+    // screen update carries them too; the percent readouts show what the meter holds.
+    const bool percentReadouts = ActShowPeakPercent->Checked();
+    if (!percentReadouts && ActShowPeakDBFS->Checked()) {
       if (AChannel == 0)
         lblLeft->setText(FormatDBFS(AmplitudeToDBFS(AValue)));
       else if (AChannel == 1)
         lblRight->setText(FormatDBFS(AmplitudeToDBFS(AValue)));
       lblPeakLeft->setText(FormatDBFS(AmplitudeToDBFS(VuState.PeakMemLeft)));
       lblPeakRight->setText(FormatDBFS(AmplitudeToDBFS(VuState.PeakMemRight)));
+    }
+    if (AChannel == 0)
+      Vumeter->SetLeftValue(p);
+    else if (AChannel == 1)
+      Vumeter->SetRightValue(p);
+    if (percentReadouts) {
+      lblLeft->setText(Percent(Vumeter->LeftValue()));
+      lblRight->setText(Percent(Vumeter->RightValue()));
+      lblPeakLeft->setText(Percent(Vumeter->LeftPeak()));
+      lblPeakRight->setText(Percent(Vumeter->RightPeak()));
     }
   } catch (const std::exception&) {
     // A value that cannot be shown is dropped; the next one will be shown.

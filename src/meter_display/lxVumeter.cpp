@@ -87,9 +87,6 @@ void CopyRect(QImage& Target, const QImage& Source, const QRect& R) {
 TlxVuMeter::TlxVuMeter(QWidget* anOwner) : QWidget(anOwner) {
   // The picture covers the whole control, so the toolkit need not clear it first.
   setAttribute(Qt::WA_OpaquePaintEvent);
-  FRefreshTimer.setSingleShot(true);
-  FRefreshTimer.setTimerType(Qt::PreciseTimer);
-  connect(&FRefreshTimer, &QTimer::timeout, this, [this] { ShowChanges(); });
   SetBounds(0, 0, 20, 196);
 }
 
@@ -257,29 +254,20 @@ void TlxVuMeter::PeakReset() {
 
 void TlxVuMeter::Paint() {
   ++FPaintCount;
-  FPendingRect |= UpdateImage();
-  if (!isVisible()) {
-    // Shown later, the control is painted whole.
-    FPendingRect = {};
-    return;
-  }
-  if (FPendingRect.isEmpty() || FRefreshTimer.isActive()) return;
+  const QRect changed = UpdateImage();
+  if (changed.isEmpty() || !isVisible()) return;
+  // A change that follows the last one shown within one screen refresh (the other channel,
+  // set right after) does not force a screen update of its own: it goes with the window's next
+  // repaint, together with whatever else has changed since.
   const QScreen* s = screen();
   const double hz = s && s->refreshRate() > 0 ? s->refreshRate() : 60.0;
-  const qint64 refreshNs = static_cast<qint64>(1e9 / hz);
-  const qint64 sinceShown = FLastShown.isValid() ? FLastShown.nsecsElapsed() : refreshNs;
-  if (sinceShown < refreshNs)
-    FRefreshTimer.start(static_cast<int>((refreshNs - sinceShown + 999999) / 1000000));
-  else
-    ShowChanges();
-}
-
-// repaint() paints before it returns when the control is on screen.
-void TlxVuMeter::ShowChanges() {
-  const QRect r = FPendingRect;
-  FPendingRect = {};
+  if (FLastShown.isValid() && FLastShown.nsecsElapsed() < static_cast<qint64>(1e9 / hz)) {
+    update(changed);
+    return;
+  }
   FLastShown.start();
-  if (!r.isEmpty()) repaint(r);
+  // repaint() paints before it returns when the control is on screen.
+  repaint(changed);
 }
 
 void TlxVuMeter::paintEvent(QPaintEvent* event) {

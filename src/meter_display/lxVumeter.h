@@ -4,7 +4,6 @@
 
 #include <QElapsedTimer>
 #include <QImage>
-#include <QTimer>
 #include <QWidget>
 
 #include <cstdint>
@@ -104,8 +103,8 @@ public:
   void PeakReset();
 
   // Brings the picture up to date and puts what changed on screen now, without waiting for
-  // the event loop; when the screen was last updated less than one refresh ago, it goes
-  // there at the next refresh instead.
+  // the event loop; when this control last did so less than one screen refresh ago, what
+  // changed goes with the window's next repaint instead.
   void Paint();
 
   // The off-screen picture as last drawn, and how many times it has been drawn.
@@ -148,7 +147,6 @@ private:
   QRect CopyLedRun(int Bar, int64_t From, int64_t To, bool Lit);
   TLook CurrentLook() const;
   void CurrentMarks(int64_t Q, TMarks (&Marks)[2]) const;
-  void ShowChanges();
   void ApplyAutoSize();
   void SetValue(int32_t& Stored, int32_t& Peak, int32_t Value);
 
@@ -188,8 +186,6 @@ private:
   // Every LED of every bar lit, and every one unlit, in the look they were made for.
   std::optional<TLook> FLedsLook;
   QImage FLitLeds, FUnlitLeds;
-  // Drawn but not yet on screen, waiting for the next refresh.
-  QRect FPendingRect;
-  QTimer FRefreshTimer;
+  // When a change was last put on screen at once.
   QElapsedTimer FLastShown;
 };

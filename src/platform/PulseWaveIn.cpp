@@ -8,7 +8,10 @@
 namespace {
 
 constexpr const char* ClientName = "Stereolux";
-constexpr pa_usec_t FragmentUsec = 20000;
+// The server sends what it has recorded at least this often. The meter measures blocks of
+// 100 ms, so half of that still brings every block in on its own and early enough, while each
+// wake of the client's loop costs far more than the data it carries.
+constexpr pa_usec_t FragmentUsec = 50000;
 
 // The speaker bits of an extensible wave format, in bit order.
 constexpr pa_channel_position_t SpeakerPositions[] = {
