@@ -33,9 +33,10 @@ namespace {
 
 constexpr int ExitFailure = 1;
 constexpr int ExitBadInput = 2;
-// Capture buffers of 32 KiB with their header, so that the hand-over to the worker thread
-// happens a few times a second only and 40 of them stay well within the memory budget.
-constexpr uint32_t CaptureBlockBytes = 32768 - 40;
+// Capture buffers of 64 KiB with their header: each hand-over from the reading thread to the
+// measuring one wakes a thread, and fewer, larger buffers spend less system time on it; 40 of
+// them, 2.6 MB, still keep the scanner well within its memory budget.
+constexpr uint32_t CaptureBlockBytes = 65536 - 40;
 // The block buffers of one file may take this much memory at most.
 constexpr uint64_t MaxBlockBytes = uint64_t{1} << 30;
 // Once the file has been read, the last blocks must come out within this time.

@@ -1,7 +1,6 @@
 #include "metering/ALPPMMeter.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <limits>
 #include <numbers>
@@ -12,38 +11,24 @@
 
 namespace {
 
-// The detector's release, v - v/N per sample, is a division on the level's chain of latency
-// from sample to sample. It is taken as v - v·(1/N) instead wherever that provably gives the
-// same double, and by the division elsewhere, so the levels are exactly those of the division.
-//
-// Why the check holds: d = v·(1/N) lies within 3.02 units in the last place of d from the
-// rounded v/N (1/N, the product and the quotient each round once). t = v - d rounds the exact
-// difference X' = t + e, where e = (v - t) - d is exact for N >= 2 (both subtractions are
-// of numbers within a factor of two of each other). The difference with the rounded quotient
-// lies within B = 4 units of d of X', so when t + (e - B) and t + (e + B) both round to t, it
-// rounds to t too. Below N = 2, and for N so large that B shrinks under the rounding of e ± B,
-// the division always runs.
+// The detector's release, v - v/N per sample, puts a division on the level's chain of latency
+// from sample to sample. The next level is taken from v - v·(1/N) instead, whose
+// multiplication is short, and the division, computed beside it, only confirms it: where the
+// two differ (a few samples in a million, and only for some N) the division's value is used.
+// The processor runs ahead on the predicted usual case, so the division stays off the chain,
+// and the levels are exactly those of the division.
 struct TRelease {
   double Samples;
   double Inverse;
   double Snap;
-  bool Fast;
 
   TRelease(double AReleaseSamples, double ASnap)
-      : Samples(AReleaseSamples),
-        Inverse(1 / AReleaseSamples),
-        Snap(ASnap),
-        Fast(AReleaseSamples >= 2 && AReleaseSamples < 0x1p40) {}
+      : Samples(AReleaseSamples), Inverse(1 / AReleaseSamples), Snap(ASnap) {}
 };
 
-constexpr uint64_t ExponentBits = 0x7FF0000000000000;
-// Four units in the last place of a double d are (d's exponent bits alone) · 2^-50.
-constexpr double FourUnits = 0x1p-50;
-
-// One sample as written: a level v and a filtered sample. The release divides; every other
-// case needs no arithmetic. With N >= 1 and the release applied only to levels above the snap,
-// no step can overflow, divide by zero or underflow, so the level stays finite and never
-// grows without a louder sample.
+// One sample as written: a level v and a filtered sample. With N >= 1 and the release applied
+// only to levels above the snap, no step can overflow, divide by zero or underflow, so the
+// level stays finite and never grows without a louder sample.
 inline double PlainStep(double AValue, float ASample, const TRelease& ARelease) {
   const double Magnitude = std::fabs(ASample);
   if (!(Magnitude <= std::numeric_limits<float>::max())) return 0;  // +inf or NaN
@@ -53,17 +38,12 @@ inline double PlainStep(double AValue, float ASample, const TRelease& ARelease) 
   return Fallen > Magnitude ? Fallen : Magnitude;
 }
 
-// The usual case, a release that stays above the sample, by the multiplication when it rounds
-// as the division would; the plain step otherwise.
+// The usual case, a release that stays above the sample, from the multiplication when the
+// division agrees; the plain step otherwise.
 inline double Step(double AValue, float ASample, const TRelease& ARelease) {
   const double Magnitude = std::fabs(ASample);
-  const double Release = AValue * ARelease.Inverse;
-  const double Fallen = AValue - Release;
-  const double Error = (AValue - Fallen) - Release;
-  const double Bound =
-      std::bit_cast<double>(std::bit_cast<uint64_t>(Release) & ExponentBits) * FourUnits;
-  if (Fallen > Magnitude && AValue > ARelease.Snap && ARelease.Fast &&
-      Fallen + (Error + Bound) == Fallen && Fallen + (Error - Bound) == Fallen)
+  const double Fallen = AValue - AValue * ARelease.Inverse;
+  if (Fallen > Magnitude && AValue > ARelease.Snap && Fallen == AValue - AValue / ARelease.Samples)
     return Fallen;
   return PlainStep(AValue, ASample, ARelease);
 }
@@ -104,11 +84,9 @@ void RunPair(const float* ALeft, const float* ARight, int32_t ACount, TALPPMFilt
   const __m128 Pole = _mm_set1_ps(APole);
   const __m128 Sign = _mm_set1_ps(-0.0f);
   const __m128d Magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7FFFFFFFFFFFFFFF));
-  const __m128d Exponent = _mm_castsi128_pd(_mm_set1_epi64x(ExponentBits));
-  const __m128d Units = _mm_set1_pd(FourUnits);
+  const __m128d Samples = _mm_set1_pd(ARelease.Samples);
   const __m128d Inverse = _mm_set1_pd(ARelease.Inverse);
   const __m128d Snap = _mm_set1_pd(ARelease.Snap);
-  const __m128d Fast = _mm_castsi128_pd(_mm_set1_epi64x(ARelease.Fast ? -1 : 0));
   const __m128d Largest = _mm_set1_pd(std::numeric_limits<float>::max());
 
   __m128 Next = _mm_setzero_ps(), Negated = _mm_setzero_ps();
@@ -126,42 +104,27 @@ void RunPair(const float* ALeft, const float* ARight, int32_t ACount, TALPPMFilt
       Negated = _mm_xor_ps(Input, Sign);
     }
     const __m128d Level = _mm_and_pd(_mm_cvtps_pd(Sample), Magnitude);
-    const __m128d Release = _mm_mul_pd(Value, Inverse);
-    const __m128d Fallen = _mm_sub_pd(Value, Release);
-    const __m128d Error = _mm_sub_pd(_mm_sub_pd(Value, Fallen), Release);
-    const __m128d Bound = _mm_mul_pd(_mm_and_pd(Release, Exponent), Units);
-    const __m128d Exact =
-        _mm_and_pd(_mm_and_pd(_mm_cmpeq_pd(_mm_add_pd(Fallen, _mm_add_pd(Error, Bound)), Fallen),
-                              _mm_cmpeq_pd(_mm_add_pd(Fallen, _mm_sub_pd(Error, Bound)), Fallen)),
-                   Fast);
-    const __m128d Above = _mm_cmpgt_pd(Fallen, Level);
-    const __m128d Usual = _mm_and_pd(_mm_and_pd(Above, _mm_cmpgt_pd(Value, Snap)), Exact);
+    const __m128d Fallen = _mm_sub_pd(Value, _mm_mul_pd(Value, Inverse));
+    const __m128d Divided = _mm_sub_pd(Value, _mm_div_pd(Value, Samples));
+    const __m128d Usual =
+        _mm_and_pd(_mm_and_pd(_mm_cmpgt_pd(Fallen, Level), _mm_cmpgt_pd(Value, Snap)),
+                   _mm_cmpeq_pd(Fallen, Divided));
     if (_mm_movemask_pd(Usual) == 3) [[likely]] {
       Value = Fallen;
       continue;
     }
-    // The other cases, in the plain step's order, without a branch: a non-finite sample, an
-    // attack, a level at or below the snap, and a release by the multiplication.
-    const __m128d Attack = _mm_cmpgt_pd(Level, Value);
-    const __m128d Low = _mm_cmple_pd(Value, Snap);
+    // The other cases, in the plain step's order: a non-finite sample reads 0, an attack
+    // takes the sample, a level at or below the snap reads 0, and a release goes no lower than
+    // the sample.
     const __m128d Finite = _mm_cmple_pd(Level, Largest);
-    const __m128d Released = _mm_max_pd(Fallen, Level);
-    const __m128d Result = _mm_and_pd(Select(Attack, Level, _mm_andnot_pd(Low, Released)), Finite);
-    // What is left is a release that only the division gives exactly.
-    const int Divide =
-        _mm_movemask_pd(_mm_andnot_pd(_mm_or_pd(_mm_or_pd(Attack, Low), Exact), Finite));
-    if (Divide == 0) {
-      Value = Result;
+    const __m128d Attack = _mm_and_pd(_mm_cmpgt_pd(Level, Value), Finite);
+    const __m128d Low = _mm_cmple_pd(Value, Snap);
+    if (_mm_movemask_pd(Low) == 3) {  // silence: no need to wait for the division
+      Value = _mm_and_pd(Attack, Level);
       continue;
     }
-    alignas(16) double Values[2], Results[2];
-    alignas(16) float Samples[4];
-    _mm_store_pd(Values, Value);
-    _mm_store_pd(Results, Result);
-    _mm_store_ps(Samples, Sample);
-    for (int i = 0; i < 2; ++i)
-      if ((Divide >> i) & 1) Results[i] = PlainStep(Values[i], Samples[i], ARelease);
-    Value = _mm_load_pd(Results);
+    const __m128d Released = _mm_andnot_pd(Low, _mm_max_pd(Divided, Level));
+    Value = _mm_and_pd(Select(Attack, Level, Released), Finite);
   }
   _mm_storeu_pd(AValues, Value);
   if constexpr (AFiltered) {

@@ -5,9 +5,13 @@
 #include <map>
 #include <mutex>
 
+#include "platform/VirtualWaveIn.h"
 #include "platform/WaveFormat.h"
 #include "platform/WaveInBackend.h"
 #include "platform/WaveInSession.h"
+
+// Weak: only programs linked with the system's backends have it (see WaveInBackend.h).
+std::shared_ptr<IWaveInBackend> CreateSystemWaveInBackend() __attribute__((weak));
 
 namespace {
 
@@ -61,8 +65,11 @@ std::shared_ptr<IWaveInBackend> GetWaveInBackend() {
     std::lock_guard lk(r.Mutex);
     if (r.Backend) return r.Backend;
   }
-  // Finding the server may take a while: open devices stay usable meanwhile.
-  auto system = CreateSystemWaveInBackend();
+  // Finding the server may take a while: open devices stay usable meanwhile. Without the
+  // system's backends linked in there are no devices.
+  auto system = CreateSystemWaveInBackend
+                    ? CreateSystemWaveInBackend()
+                    : std::make_shared<VirtualWaveInBackend>(std::vector<VirtualWaveInDevice>{});
   std::lock_guard lk(r.Mutex);
   if (!r.Backend) r.Backend = std::move(system);
   return r.Backend;

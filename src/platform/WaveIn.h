@@ -91,6 +91,7 @@ MMRESULT waveInGetID(HWAVEIN hwi, uint32_t* puDeviceID);
 MMRESULT waveInGetLostBytes(HWAVEIN hwi, uint64_t* pcb);
 
 // The backend that the device calls use. Without a call to SetWaveInBackend the first use picks
-// the system's (CreateSystemWaveInBackend). Handles already open keep the backend that opened them.
+// the system's (CreateSystemWaveInBackend), or one without devices in a program linked without
+// it. Handles already open keep the backend that opened them.
 std::shared_ptr<IWaveInBackend> GetWaveInBackend();
 void SetWaveInBackend(std::shared_ptr<IWaveInBackend> backend);

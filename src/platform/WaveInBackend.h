@@ -80,5 +80,7 @@ public:
 };
 
 // The sound server's backend when a server answers, else the sound cards' own (libasound); a
-// machine without either finds a server that starts later (SystemSound).
+// machine without either finds a server that starts later (SystemSound). It comes with
+// stereolux_platform; a program linked only with the wave-input layer (stereolux_wavein), such as
+// a tool that always sets its own backend, goes without it and without the sound libraries.
 std::shared_ptr<IWaveInBackend> CreateSystemWaveInBackend();
