@@ -14,7 +14,8 @@ namespace {
 // The detector's release, v - v/N per sample, puts a division on the level's chain of latency
 // from sample to sample. The next level is taken from v - v·(1/N) instead, whose
 // multiplication is short, and the division, computed beside it, only confirms it: where the
-// two differ (a few samples in a million, and only for some N) the division's value is used.
+// two differ the division's value is used. They differ in a few samples in a million at the
+// usual release times, in many only when the release spans a few samples.
 // The processor runs ahead on the predicted usual case, so the division stays off the chain,
 // and the levels are exactly those of the division.
 struct TRelease {
