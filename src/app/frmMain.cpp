@@ -168,10 +168,7 @@ void TfmMain::CreateAudioComponents() {
   ALAudioIn1->SetPumpPriority(0);
   ALAudioIn1->Device().SetDeviceName("Default");
   ALAudioIn1->AudioFormat().SetSampleRate(44100);
-  // Half a metering block (50 ms at 44.1 kHz) per buffer: each block ends with a buffer, so
-  // it is measured as soon as its last sample is in, and the capture wakes ten times fewer than
-  // with buffers of 256 frames.
-  ALAudioIn1->AudioFormat().SetBufferSize(2205);
+  ALAudioIn1->AudioFormat().SetBufferSize(256);
   // A device that cannot be opened or that goes away must not end the program: the user can
   // still pick another input, and the window waits for it to come back.
   ALAudioIn1->SetOnError(
