@@ -39,57 +39,9 @@ fi
 [ -x "$exe" ] || { echo "demo: $exe is not a program" >&2; exit 1; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/stereolux-demo.XXXXXX")
-pids=()
-
-# A child that has ended but is not yet waited for still answers kill -0.
-running() {
-  local state
-  state=$(ps -o stat= -p "$1") || return 1
-  [[ $state != Z* ]]
-}
-
-# Asks a process to end, and ends it by force if it has not within five seconds.
-stop_pid() {
-  kill "$1" 2>/dev/null || return 0
-  for _ in $(seq 50); do
-    running "$1" || break
-    sleep 0.1
-  done
-  kill -9 "$1" 2>/dev/null || true
-  wait "$1" 2>/dev/null || true
-}
-
-cleanup() {
-  local status=$?
-  trap - EXIT INT TERM
-  local i
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-    stop_pid "${pids[i]}"
-  done
-  "$pulse_daemon" stop "$work/pulse"
-  rm -rf "$work"
-  exit "$status"
-}
-trap cleanup EXIT
-# Background jobs of a script ignore Ctrl-C, so the script itself must end and stop them.
-trap 'exit 130' INT
-trap 'exit 143' TERM
-
-fail() {
-  echo "demo: $*" >&2
-  exit 1
-}
-
-# Dumps a log of the run to standard error, for the failure being reported.
-show_log() {
-  [ -s "$1" ] && { echo "--- $(basename "$1")" >&2; tail -20 "$1" >&2; }
-  return 0
-}
-
-"$pulse_daemon" start "$work/pulse"
-[ -f "$work/pulse/unavailable" ] && fail "$(cat "$work/pulse/unavailable")"
-export PULSE_SERVER="unix:$work/pulse/native"
-export PULSE_RUNTIME_PATH="$work/pulse/runtime"
+me=demo
+# shellcheck source=private_server.sh
+source "$root/tools/private_server.sh"
 
 sox -n -r 44100 -b 16 -c 1 "$work/left.wav" synth 4 sine 1000 vol 0.5
 sox -q -n -r 44100 -b 16 -c 1 "$work/right.wav" synth 4 sine 1000 fade t 2 4 2 vol "${STEREOLUX_DEMO_RIGHT_VOL:-0.95}"

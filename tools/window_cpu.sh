@@ -32,63 +32,17 @@ for tool in pulseaudio pactl pacat sox Xvfb; do
 done
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/stereolux-cpu.XXXXXX")
-pids=()
 ticks=$(getconf CLK_TCK)
 settle=5
-
-# A child that has ended but is not yet waited for still answers kill -0.
-running() {
-  local state
-  state=$(ps -o stat= -p "$1") || return 1
-  [[ $state != Z* ]]
-}
-
-# Asks a process to end, and ends it by force if it has not within five seconds.
-stop_pid() {
-  kill "$1" 2>/dev/null || return 0
-  for _ in $(seq 50); do
-    running "$1" || break
-    sleep 0.1
-  done
-  kill -9 "$1" 2>/dev/null || true
-  wait "$1" 2>/dev/null || true
-}
+me=window_cpu
+# shellcheck source=private_server.sh
+source "$root/tools/private_server.sh"
 
 # Stops the last process started and forgets it.
 stop_last() {
   stop_pid "${pids[-1]}"
   unset 'pids[-1]'
 }
-
-cleanup() {
-  local status=$?
-  trap - EXIT INT TERM
-  local i
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-    stop_pid "${pids[i]}"
-  done
-  "$pulse_daemon" stop "$work/pulse"
-  rm -rf "$work"
-  exit "$status"
-}
-trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
-
-fail() {
-  echo "window_cpu: $*" >&2
-  exit 1
-}
-
-show_log() {
-  [ -s "$1" ] && { echo "--- $(basename "$1")" >&2; tail -20 "$1" >&2; }
-  return 0
-}
-
-"$pulse_daemon" start "$work/pulse"
-[ -f "$work/pulse/unavailable" ] && fail "$(cat "$work/pulse/unavailable")"
-export PULSE_SERVER="unix:$work/pulse/native"
-export PULSE_RUNTIME_PATH="$work/pulse/runtime"
 
 # Pink noise at about -10 dBFS with a slow swell and a faster beat, different on each channel,
 # so that the bars move over a wide range as they do with music; 20 seconds, played in a loop.
