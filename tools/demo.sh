@@ -56,17 +56,7 @@ pacat --playback --raw --format=s16le --rate=44100 --channels=2 --latency-msec=5
 pids+=($!)
 
 if [ -z "${DISPLAY:-}" ]; then
-  # The server picks a free display number itself and writes it once it accepts clients.
-  Xvfb -displayfd 3 -screen 0 1024x600x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-  pids+=($!)
-  for _ in $(seq 100); do
-    [ -s "$work/display" ] && break
-    running "${pids[-1]}" || break
-    sleep 0.1
-  done
-  [ -s "$work/display" ] || { show_log "$work/xvfb.log"; fail "the virtual X server did not start"; }
-  DISPLAY=":$(head -1 "$work/display")"
-  export DISPLAY
+  start_xvfb 1024x600
 fi
 
 # A copy of the program, so that its preferences file (kept beside it) is the demo's own: the

@@ -55,3 +55,20 @@ show_log() {
 [ -f "$work/pulse/unavailable" ] && fail "$(cat "$work/pulse/unavailable")"
 export PULSE_SERVER="unix:$work/pulse/native"
 export PULSE_RUNTIME_PATH="$work/pulse/runtime"
+
+# Starts a virtual X server of the screen size $1 (WIDTHxHEIGHT), its id in `xvfb_pid` and
+# among `pids`, and exports its DISPLAY.
+start_xvfb() {
+  # The server picks a free display number itself and writes it once it accepts clients.
+  Xvfb -displayfd 3 -screen 0 "$1x24" -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+  xvfb_pid=$!
+  pids+=("$xvfb_pid")
+  for _ in $(seq 100); do
+    [ -s "$work/display" ] && break
+    running "$xvfb_pid" || break
+    sleep 0.1
+  done
+  [ -s "$work/display" ] || { show_log "$work/xvfb.log"; fail "the virtual X server did not start"; }
+  DISPLAY=":$(head -1 "$work/display")"
+  export DISPLAY
+}

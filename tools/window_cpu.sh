@@ -64,18 +64,7 @@ pacat --playback --raw --format=s16le --rate=44100 --channels=2 "${latency[@]}" 
   <"$work/noise.raw" 2>"$work/pacat.log" &
 pids+=($!)
 
-# The server picks a free display number itself and writes it once it accepts clients.
-Xvfb -displayfd 3 -screen 0 1600x1200x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb=$!
-pids+=("$xvfb")
-for _ in $(seq 100); do
-  [ -s "$work/display" ] && break
-  running "$xvfb" || break
-  sleep 0.1
-done
-[ -s "$work/display" ] || { show_log "$work/xvfb.log"; fail "the virtual X server did not start"; }
-DISPLAY=":$(head -1 "$work/display")"
-export DISPLAY
+start_xvfb 1600x1200
 
 # User + system time of a process, in clock ticks: fields 14 and 15 of /proc/PID/stat, counted
 # after the command name, which may hold spaces.
@@ -96,12 +85,12 @@ measure() {
   running "$pid" || return 1
   local t0 x0 w0 t1 x1 w1
   t0=$(cpu_ticks "$pid")
-  x0=$(cpu_ticks "$xvfb")
+  x0=$(cpu_ticks "$xvfb_pid")
   w0=$(now_ns)
   sleep "$seconds"
   running "$pid" || return 1
   t1=$(cpu_ticks "$pid")
-  x1=$(cpu_ticks "$xvfb")
+  x1=$(cpu_ticks "$xvfb_pid")
   w1=$(now_ns)
   awk -v name="$name" -v t=$((t1 - t0)) -v x=$((x1 - x0)) -v w=$((w1 - w0)) -v hz="$ticks" \
     'BEGIN { printf "%-28s %5.2f %% of one core   (X server %5.2f %%)\n", name,
