@@ -47,16 +47,24 @@ fi
 export XDG_CONFIG_HOME=$work/not-a-folder/config
 
 # start DIR [COMMAND PREFIX...]: runs DIR/stereolux, with its standard error in DIR/err, and
-# waits until it handles SIGTERM, which it does from the moment its window is made.
+# waits until it handles SIGTERM, which it does from the moment its window is made. Until the
+# program is running, the process is a copy of this shell, which catches SIGTERM for its trap:
+# only the program's own handler counts, so the name is read first (a process that has become
+# the program stays the program).
+handles_sigterm() {
+  local caught
+  [ "$(cat "/proc/$1/comm" 2>/dev/null)" = stereolux ] &&
+    caught=$(awk '/^SigCgt:/ { print $2 }' "/proc/$1/status" 2>/dev/null) &&
+    ((0x${caught:-0} & 0x4000))
+}
+
 start() {
   local dir=$1
   shift
   "$@" "$dir/stereolux" 2>"$dir/err" &
   pid=$!
   local tries=0
-  local caught
-  while caught=$(awk '/^SigCgt:/ { print $2 }' "/proc/$pid/status" 2>/dev/null) &&
-    ! ((0x${caught:-0} & 0x4000)); do
+  while [ -e "/proc/$pid" ] && ! handles_sigterm "$pid"; do
     if [ $tries -ge 600 ]; then
       fail "$dir: the program did not come up"
       kill -KILL "$pid"
