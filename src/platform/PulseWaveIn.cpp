@@ -9,9 +9,10 @@ namespace {
 
 constexpr const char* ClientName = "Stereolux";
 // The server sends what it has recorded at least this often. The meter measures blocks of
-// 100 ms, so half of that still brings every block in on its own and early enough, while each
-// wake of the client's loop costs far more than the data it carries.
-constexpr pa_usec_t FragmentUsec = 50000;
+// 100 ms, so one fragment of that length brings in about one block per wake; each wake of the
+// client's loop, and of the threads it hands the audio to, costs far more than the data it
+// carries, and the display lags the sound by at most one more block.
+constexpr pa_usec_t FragmentUsec = 100000;
 
 // The speaker bits of an extensible wave format, in bit order.
 constexpr pa_channel_position_t SpeakerPositions[] = {
