@@ -7,6 +7,8 @@
 // are left empty rather than showing values that nothing measured. Once audio flows again, the
 // display takes up the meter's values.
 
+#include "capture/SLSmartBufferManager.h"
+
 #include <QObject>
 #include <QTimer>
 
@@ -18,7 +20,8 @@ class TfmMain;
 
 class TSilenceWatch final : public QObject {
 public:
-  static constexpr std::chrono::milliseconds Tick{100};
+  // As often as the window's buffer-pool timer, so that the two wake the program together.
+  static constexpr std::chrono::milliseconds Tick{TSLSmartBufferManager::TickInterval};
   static constexpr std::chrono::milliseconds SilentAfter{500};
   // Long enough for the meter to have measured a block of the new audio.
   static constexpr std::chrono::milliseconds MeasuringAfter{200};
