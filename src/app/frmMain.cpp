@@ -10,6 +10,7 @@
 #include "app/uMultimedia.h"
 #include "app/uOfficeMenuStyle.h"
 #include "app/uPanelLayout.h"
+#include "app/uReadout.h"
 #include "app/uShellOpen.h"
 #include "app/uSilenceWatch.h"
 #include "app/uUserPrefs.h"
@@ -39,9 +40,11 @@
 
 #include <unistd.h>
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <filesystem>
 #include <limits>
+#include <optional>
 
 bool InFormCreate = false;
 std::string AppFolder;
@@ -69,12 +72,21 @@ namespace {
 constexpr int32_t ConfHeight = 57;
 constexpr int32_t LevelHeight = 41;
 
-QLabel* NewLabel(QWidget* Parent, const QString& Text, const QRect& Bounds, const QFont& Font,
-                 const char* Colors, Qt::Alignment Align) {
-  auto* label = new QLabel(Text, Parent);
+// Colours go through the palette, not a style sheet: the readouts are rewritten ten times a
+// second, and a label with a style sheet of its own is painted by the much slower style-sheet
+// machinery. A label with a background fills it itself, so the panel beneath is not painted too.
+template <typename TLabel = QLabel>
+TLabel* NewLabel(QWidget* Parent, const QString& Text, const QRect& Bounds, const QFont& Font,
+                 const QColor& Colour, const std::optional<QColor>& Background,
+                 Qt::Alignment Align) {
+  auto* label = new TLabel(Text, Parent);
   label->setGeometry(Bounds);
   label->setFont(Font);
-  label->setStyleSheet(QString::fromLatin1(Colors));
+  QPalette palette = label->palette();
+  palette.setColor(QPalette::WindowText, Colour);
+  if (Background) palette.setColor(QPalette::Window, *Background);
+  label->setPalette(palette);
+  label->setAutoFillBackground(Background.has_value());
   label->setAlignment(Align);
   return label;
 }
@@ -99,10 +111,25 @@ QSlider* NewTrim(QWidget* Parent, const QRect& Bounds) {
 
 // "%.1f" with the decimal separator of the user's locale.
 QString FormatDBFS(double Value) {
-  // asprintf always writes a point, whatever the C library's locale says.
-  QString result = QString::asprintf("%.1f", Value);
-  result.replace(QLatin1Char('.'), QLocale().decimalPoint());
-  return result + QStringLiteral(" dBFS");
+  // to_chars rounds exactly as printf's "%.1f" does and always writes a point, without the
+  // format parsing that would otherwise cost more than the rest of the readout's update.
+  char digits[400];  // the widest double written with one decimal fits
+  const char* end =
+      std::to_chars(digits, digits + sizeof digits, Value, std::chars_format::fixed, 1).ptr;
+  // Asking the system for its decimal separator costs more than the rest of the readout, so
+  // it is asked again only when the program's locale changes.
+  static QLocale locale;
+  static QString point = locale.decimalPoint();
+  if (const QLocale current; current != locale) {
+    locale = current;
+    point = locale.decimalPoint();
+  }
+  const char* dot = std::find(static_cast<const char*>(digits), end, '.');
+  QString result;
+  result.reserve(static_cast<qsizetype>(end - digits) + point.size() + 5);
+  result.append(QLatin1String(digits, dot - digits));
+  if (dot != end) result.append(point).append(QLatin1String(dot + 1, end - dot - 1));
+  return result.append(QLatin1String(" dBFS"));
 }
 
 QString Percent(int32_t Value) { return QString::number(Value) + QStringLiteral(" %"); }
@@ -305,12 +332,12 @@ void TfmMain::CreateConfigPanel() {
           [this] { lstDeviceLinesChange(lstDeviceLines); });
 
   const QFont courierNew(QStringLiteral("Courier New"), 8);
-  const char* const silverOnBlack = "color: #C0C0C0; background: black;";
+  const QColor silver(0xC0, 0xC0, 0xC0), black(Qt::black);
   const Qt::Alignment leftMiddle = Qt::AlignLeft | Qt::AlignVCenter;
-  Label5 = NewLabel(pnlConf, QStringLiteral("G :"), QRect(230, 9, 21, 14), courierNew,
-                    silverOnBlack, leftMiddle);
-  Label6 = NewLabel(pnlConf, QStringLiteral("D :"), QRect(230, 31, 21, 14), courierNew,
-                    silverOnBlack, leftMiddle);
+  Label5 = NewLabel(pnlConf, QStringLiteral("G :"), QRect(230, 9, 21, 14), courierNew, silver,
+                    black, leftMiddle);
+  Label6 = NewLabel(pnlConf, QStringLiteral("D :"), QRect(230, 31, 21, 14), courierNew, silver,
+                    black, leftMiddle);
 
   tbLevelLeft = NewTrim(pnlConf, QRect(256, 9, 150, 15));
   tbLevelRight = NewTrim(pnlConf, QRect(256, 31, 150, 15));
@@ -318,15 +345,15 @@ void TfmMain::CreateConfigPanel() {
   connect(tbLevelRight, &QSlider::valueChanged, this, [this] { tbLevelLeftChange(tbLevelRight); });
 
   const QFont timesNewRoman(QStringLiteral("Times New Roman"), 8);
-  const char* const yellowOnDarkRed = "color: #FFFF80; background: #400000;";
+  const QColor paleYellow(0xFF, 0xFF, 0x80), darkRed(0x40, 0, 0);
   lblLevelCoefLeft = NewLabel(pnlConf, QStringLiteral("100 %"), QRect(408, 9, 40, 15),
-                              timesNewRoman, yellowOnDarkRed, Qt::AlignCenter);
+                              timesNewRoman, paleYellow, darkRed, Qt::AlignCenter);
   lblLevelCoefRight = NewLabel(pnlConf, QStringLiteral("100 %"), QRect(408, 31, 40, 15),
-                               timesNewRoman, yellowOnDarkRed, Qt::AlignCenter);
+                               timesNewRoman, paleYellow, darkRed, Qt::AlignCenter);
 
   lblHalfLive = NewLabel(pnlConf, tr("Relachement"), QRect(462, 8, 73, 14),
-                         QFont(QStringLiteral("Tahoma"), 8),
-                         "color: #C0C0C0; background: transparent;", leftMiddle);
+                         QFont(QStringLiteral("Tahoma"), 8), QColor(0xC0, 0xC0, 0xC0), std::nullopt,
+                         leftMiddle);
   seHalfLive = new QSpinBox(pnlConf);
   seHalfLive->setGeometry(462, 24, 73, 22);
   seHalfLive->setRange(10, 20000);
@@ -344,23 +371,22 @@ void TfmMain::CreateLevelPanel() {
   pnlLevel->setAutoFillBackground(true);
 
   const QFont courierNew(QStringLiteral("Courier New"), 8);
-  const char* const silverOnBlack = "color: #C0C0C0; background: black;";
-  Label3 = NewLabel(pnlLevel, QStringLiteral("G :"), QRect(8, 4, 21, 14), courierNew, silverOnBlack,
+  const QColor silver(0xC0, 0xC0, 0xC0), black(Qt::black);
+  Label3 = NewLabel(pnlLevel, QStringLiteral("G :"), QRect(8, 4, 21, 14), courierNew, silver, black,
                     Qt::AlignLeft | Qt::AlignTop);
-  Label4 = NewLabel(pnlLevel, QStringLiteral("D :"), QRect(8, 20, 21, 14), courierNew,
-                    silverOnBlack, Qt::AlignLeft | Qt::AlignTop);
+  Label4 = NewLabel(pnlLevel, QStringLiteral("D :"), QRect(8, 20, 21, 14), courierNew, silver,
+                    black, Qt::AlignLeft | Qt::AlignTop);
 
   const QFont courier(QStringLiteral("Courier"), 8);
-  const char* const aquaOnDarkRed = "color: #00FFFF; background: #400000;";
-  const char* const orangeOnDarkRed = "color: #FF8000; background: #400000;";
-  lblLeft = NewLabel(pnlLevel, QStringLiteral("-12.0 dBFS"), QRect(32, 4, 104, 15), courier,
-                     aquaOnDarkRed, Qt::AlignCenter);
-  lblRight = NewLabel(pnlLevel, QStringLiteral("-12.0 dBFS"), QRect(32, 20, 104, 15), courier,
-                      aquaOnDarkRed, Qt::AlignCenter);
-  lblPeakLeft = NewLabel(pnlLevel, QStringLiteral("-96.0 dBFS"), QRect(138, 4, 104, 15), courier,
-                         orangeOnDarkRed, Qt::AlignCenter);
-  lblPeakRight = NewLabel(pnlLevel, QStringLiteral("-96.0 dBFS"), QRect(138, 20, 104, 15), courier,
-                          orangeOnDarkRed, Qt::AlignCenter);
+  const QColor aqua(0, 0xFF, 0xFF), orange(0xFF, 0x80, 0), darkRed(0x40, 0, 0);
+  lblLeft = NewLabel<TReadout>(pnlLevel, QStringLiteral("-12.0 dBFS"), QRect(32, 4, 104, 15),
+                               courier, aqua, darkRed, Qt::AlignCenter);
+  lblRight = NewLabel<TReadout>(pnlLevel, QStringLiteral("-12.0 dBFS"), QRect(32, 20, 104, 15),
+                                courier, aqua, darkRed, Qt::AlignCenter);
+  lblPeakLeft = NewLabel<TReadout>(pnlLevel, QStringLiteral("-96.0 dBFS"), QRect(138, 4, 104, 15),
+                                   courier, orange, darkRed, Qt::AlignCenter);
+  lblPeakRight = NewLabel<TReadout>(pnlLevel, QStringLiteral("-96.0 dBFS"), QRect(138, 20, 104, 15),
+                                    courier, orange, darkRed, Qt::AlignCenter);
 
   for (QLabel* peak : {lblPeakLeft, lblPeakRight}) {
     peak->setCursor(Qt::PointingHandCursor);

@@ -3,6 +3,7 @@
 
 #include "app/uAction.h"
 #include "app/uClipIndicator.h"
+#include "app/uMaths.h"
 #include "app/uVuScale.h"
 #include "capture/ALAudioBuffer.h"
 #include "dataflow/ALStreamTypes.h"
@@ -103,6 +104,35 @@ TEST_F(LevelRoutingTest, DBFSReadoutsUseTheLocaleSeparator) {
   QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
   Value(0, 32767);
   EXPECT_EQ(form->lblLeft->text(), QStringLiteral("-6.0 dBFS"));
+}
+
+// Decimal rounding, signs, levels above full scale and the silence of minus infinity are
+// written as printf's "%.1f" writes them; each readout looks exactly like a label styled with its
+// colours.
+TEST_F(LevelRoutingTest, DBFSReadoutsRoundAsPrintfAndLookAsStyledLabels) {
+  ShowDBFS();
+  QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
+  const double levels[] = {32767, 32768, 65535, 100000, 16384, 1234.5, 3.3, 1, 1e-300, 0, -3};
+  for (double level : levels) {
+    SCOPED_TRACE(level);
+    Value(0, level);
+    QString expected = QString::asprintf("%.1f", AmplitudeToDBFS(level));
+    expected.replace(QLatin1Char('.'), QLatin1Char(',')).append(QStringLiteral(" dBFS"));
+    EXPECT_EQ(form->lblLeft->text(), expected);
+
+    const std::pair<QLabel*, const char*> readouts[] = {
+        {form->lblLeft, "color: #00FFFF; background: #400000;"},
+        {form->lblPeakLeft, "color: #FF8000; background: #400000;"}};
+    for (const auto& [readout, style] : readouts) {
+      QLabel styled(readout->text());
+      styled.setFont(readout->font());
+      styled.setAlignment(readout->alignment());
+      styled.setStyleSheet(QString::fromLatin1(style));
+      styled.resize(readout->size());
+      EXPECT_EQ(readout->grab().toImage(), styled.grab().toImage())
+          << readout->text().toStdString();
+    }
+  }
 }
 
 TEST_F(LevelRoutingTest, RightChannelLeavesTheLeftReadout) {
