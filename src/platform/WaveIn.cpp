@@ -4,6 +4,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <utility>
 
 #include "platform/VirtualWaveIn.h"
 #include "platform/WaveFormat.h"
@@ -77,8 +78,10 @@ std::shared_ptr<IWaveInBackend> GetWaveInBackend() {
 
 void SetWaveInBackend(std::shared_ptr<IWaveInBackend> backend) {
   Registry& r = TheRegistry();
+  // Declared first, so that the previous backend goes after the lock (see waveInClose).
+  std::shared_ptr<IWaveInBackend> previous;
   std::lock_guard lk(r.Mutex);
-  r.Backend = std::move(backend);
+  previous = std::exchange(r.Backend, std::move(backend));
 }
 
 uint32_t waveInGetNumDevs() {
@@ -127,12 +130,13 @@ MMRESULT waveInOpen(HWAVEIN* phwi, uint32_t uDeviceID, const WAVEFORMATEX* pwfx,
       handle, callbackType == CALLBACK_FUNCTION ? dwCallback : nullptr, dwInstance);
   std::unique_ptr<IWaveInStream> stream;
   if (MMRESULT result = backend->Open(uDeviceID, format, *session, stream)) return result;
-  session->Opened(std::move(stream));
+  session->Attach(std::move(stream));
   {
     std::lock_guard lk(r.Mutex);
     r.Devices[handle] = {session, backend, uDeviceID};
   }
   *phwi = handle;
+  session->Opened();
   return MMSYSERR_NOERROR;
 }
 
@@ -162,11 +166,16 @@ MMRESULT waveInReset(HWAVEIN hwi) {
 
 MMRESULT waveInClose(HWAVEIN hwi) {
   MMRESULT result = OnDevice(hwi, WaveInCall::Close, [](WaveInSession& s) { return s.Close(); });
-  if (result == MMSYSERR_NOERROR) {
-    Registry& r = TheRegistry();
-    std::lock_guard lk(r.Mutex);
-    r.Devices.erase(hwi);
+  if (result != MMSYSERR_NOERROR) return result;
+  Registry& r = TheRegistry();
+  OpenDevice closed;
+  std::lock_guard lk(r.Mutex);
+  if (auto it = r.Devices.find(hwi); it != r.Devices.end()) {
+    closed = std::move(it->second);
+    r.Devices.erase(it);
   }
+  // `closed` goes after the lock: the last reference to a backend ends its connection to the
+  // sound server, whose thread may be running a callback that waits for this lock.
   return result;
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 // The wave-input calls the capture engine is written against: device count and capabilities,
 // open by device number or through the default-device mapper, buffer headers queued in order,
-// start, reset, close, and notifications delivered from the layer's own thread. Backends
+// start, reset, close, and notifications: a recorded buffer is announced on the thread of the
+// backend that filled it, the open, the close and the buffers a reset hands back on the caller's
+// thread, in queue order; the callback must return quickly, as the backend waits for it. Backends
 // (sound server, virtual devices, none) sit behind IWaveInBackend; one is current at a time.
 //
 // Header calls take cbwh = sizeof(WAVEHDR) (48 bytes here, not the 32 of 32-bit systems); a

@@ -1,36 +1,30 @@
 #include "platform/WaveInSession.h"
 
-#include <pthread.h>
-
 #include <algorithm>
 #include <cstring>
+#include <vector>
+
+namespace {
+
+// The session whose callback this thread is running, if any.
+thread_local const WaveInSession* tCallbackOf = nullptr;
+
+}  // namespace
 
 WaveInSession::WaveInSession(HWAVEIN handle, WaveInProc callback, uintptr_t instance)
-    : FHandle(handle), FCallback(callback), FInstance(instance) {
-  FNotifier = std::thread([this] {
-    pthread_setname_np(pthread_self(), "WaveInNotify");
-    DeliverNotifications();
-  });
-}
+    : FHandle(handle), FCallback(callback), FInstance(instance) {}
 
 WaveInSession::~WaveInSession() {
   if (FStream) FStream->Close();
-  {
-    std::lock_guard lk(FNoteMutex);
-    FQuit = true;
-  }
-  FNoteReady.notify_all();
-  if (FNotifier.joinable()) FNotifier.join();
+  Lock lk(FMutex);
+  WaitForReturns(lk);
 }
 
-void WaveInSession::Opened(std::unique_ptr<IWaveInStream> stream) {
-  FStream = std::move(stream);
-  Notify(WIM_OPEN, nullptr);
-}
+void WaveInSession::Attach(std::unique_ptr<IWaveInStream> stream) { FStream = std::move(stream); }
 
-bool WaveInSession::OnNotifierThread() const {
-  return std::this_thread::get_id() == FNotifier.get_id();
-}
+void WaveInSession::Opened() { Notify(WIM_OPEN, nullptr); }
+
+bool WaveInSession::InCallback() const { return tCallbackOf == this; }
 
 MMRESULT WaveInSession::Prepare(WAVEHDR* hdr) {
   if (hdr == nullptr || hdr->lpData == nullptr) return MMSYSERR_INVALPARAM;
@@ -80,7 +74,7 @@ MMRESULT WaveInSession::Start() {
 }
 
 MMRESULT WaveInSession::Reset() {
-  if (OnNotifierThread()) return MMSYSERR_HANDLEBUSY;
+  if (InCallback()) return MMSYSERR_HANDLEBUSY;
   {
     std::lock_guard lk(FMutex);
     if (FClosed) return MMSYSERR_INVALHANDLE;
@@ -88,17 +82,15 @@ MMRESULT WaveInSession::Reset() {
   }
   // The stream may be inside Write right now, which needs FMutex: pause it without holding it.
   FStream->Pause();
-  {
-    std::lock_guard lk(FMutex);
-    while (!FQueue.empty()) ReturnHead();
-  }
-  std::unique_lock lk(FNoteMutex);
-  FNotesDone.wait(lk, [this] { return FNotes.empty() && !FDelivering; });
+  Lock lk(FMutex);
+  // A buffer the stream has just filled goes back before those still queued.
+  WaitForReturns(lk);
+  ReturnHeads(lk, FQueue.size());
   return MMSYSERR_NOERROR;
 }
 
 MMRESULT WaveInSession::Close() {
-  if (OnNotifierThread()) return MMSYSERR_HANDLEBUSY;
+  if (InCallback()) return MMSYSERR_HANDLEBUSY;
   {
     std::lock_guard lk(FMutex);
     if (FClosed) return MMSYSERR_INVALHANDLE;
@@ -108,16 +100,14 @@ MMRESULT WaveInSession::Close() {
   }
   FStream->Close();
   {
+    Lock lk(FMutex);
+    WaitForReturns(lk);
+  }
+  {
     std::lock_guard lk(FControl);
     FStream.reset();
   }
   Notify(WIM_CLOSE, nullptr);
-  {
-    std::lock_guard lk(FNoteMutex);
-    FQuit = true;
-  }
-  FNoteReady.notify_all();
-  FNotifier.join();
   return MMSYSERR_NOERROR;
 }
 
@@ -127,22 +117,23 @@ uint64_t WaveInSession::LostBytes() {
 }
 
 void WaveInSession::Write(const void* data, size_t bytes) {
-  std::lock_guard lk(FMutex);
+  Lock lk(FMutex);
   if (!FStarted) return;
   auto* from = static_cast<const char*>(data);
-  while (bytes > 0) {
-    if (FQueue.empty()) {
-      FLostBytes += bytes;
-      return;
-    }
-    WAVEHDR* head = FQueue.front();
-    const size_t n = std::min<size_t>(bytes, head->dwBufferLength - head->dwBytesRecorded);
-    std::memcpy(head->lpData + head->dwBytesRecorded, from, n);
-    head->dwBytesRecorded += static_cast<uint32_t>(n);
+  // The buffers this write fills go back together once it is copied: the receiver then wakes
+  // once for all of them rather than once for each.
+  size_t full = 0;
+  for (; bytes > 0 && full < FQueue.size(); ++full) {
+    WAVEHDR* hdr = FQueue[full];
+    const size_t n = std::min<size_t>(bytes, hdr->dwBufferLength - hdr->dwBytesRecorded);
+    std::memcpy(hdr->lpData + hdr->dwBytesRecorded, from, n);
+    hdr->dwBytesRecorded += static_cast<uint32_t>(n);
     from += n;
     bytes -= n;
-    if (head->dwBytesRecorded == head->dwBufferLength) ReturnHead();
+    if (hdr->dwBytesRecorded < hdr->dwBufferLength) break;
   }
+  FLostBytes += bytes;
+  ReturnHeads(lk, full);
 }
 
 void WaveInSession::Skip(size_t bytes) {
@@ -151,22 +142,21 @@ void WaveInSession::Skip(size_t bytes) {
 }
 
 void WaveInSession::Flush() {
-  std::lock_guard lk(FMutex);
-  if (!FQueue.empty() && FQueue.front()->dwBytesRecorded > 0) ReturnHead();
+  Lock lk(FMutex);
+  if (!FQueue.empty() && FQueue.front()->dwBytesRecorded > 0) ReturnHeads(lk, 1);
 }
 
 void WaveInSession::Lost() {
-  {
-    std::lock_guard lk(FMutex);
-    FLost = true;
-    FStarted = false;
-    while (!FQueue.empty()) ReturnHead();
-  }
+  Lock lk(FMutex);
+  FLost = true;
+  FStarted = false;
+  ReturnHeads(lk, FQueue.size());
+  lk.unlock();
   FRoom.notify_all();
 }
 
 size_t WaveInSession::WaitForRoom(const std::atomic<bool>& quit) {
-  std::unique_lock lk(FMutex);
+  Lock lk(FMutex);
   FRoom.wait(lk, [&] { return quit.load() || FClosed || (FStarted && !FQueue.empty()); });
   if (quit.load() || FClosed) return 0;
   size_t room = 0;
@@ -179,34 +169,36 @@ void WaveInSession::Wake() {
   FRoom.notify_all();
 }
 
-void WaveInSession::ReturnHead() {
-  WAVEHDR* head = FQueue.front();
-  FQueue.pop_front();
-  head->dwFlags = (head->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
-  Notify(WIM_DATA, head);
+void WaveInSession::ReturnHeads(Lock& lk, size_t count) {
+  if (count == 0) return;
+  // Taken out together, so that a buffer the callback queues again is not handed back twice;
+  // the usual single buffer needs no list.
+  auto takeHead = [this] {
+    WAVEHDR* head = FQueue.front();
+    FQueue.pop_front();
+    head->dwFlags = (head->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+    return head;
+  };
+  WAVEHDR* first = takeHead();
+  std::vector<WAVEHDR*> rest;
+  if (count > 1) rest.reserve(count - 1);
+  while (rest.size() + 1 < count) rest.push_back(takeHead());
+  ++FReturning;
+  lk.unlock();
+  Notify(WIM_DATA, first);
+  for (WAVEHDR* hdr : rest) Notify(WIM_DATA, hdr);
+  lk.lock();
+  if (--FReturning == 0) FReturned.notify_all();
+}
+
+void WaveInSession::WaitForReturns(Lock& lk) {
+  FReturned.wait(lk, [this] { return FReturning == 0; });
 }
 
 void WaveInSession::Notify(uint32_t msg, WAVEHDR* hdr) {
-  {
-    std::lock_guard lk(FNoteMutex);
-    FNotes.push_back({msg, hdr});
-  }
-  FNoteReady.notify_one();
-}
-
-void WaveInSession::DeliverNotifications() {
-  std::unique_lock lk(FNoteMutex);
-  for (;;) {
-    FNoteReady.wait(lk, [this] { return FQuit || !FNotes.empty(); });
-    if (FNotes.empty()) return;  // quitting with nothing left to say
-    const Note note = FNotes.front();
-    FNotes.pop_front();
-    FDelivering = true;
-    lk.unlock();
-    if (FCallback != nullptr)
-      FCallback(FHandle, note.Msg, FInstance, reinterpret_cast<uintptr_t>(note.Hdr), 0);
-    lk.lock();
-    FDelivering = false;
-    if (FNotes.empty()) FNotesDone.notify_all();
-  }
+  if (FCallback == nullptr) return;
+  const WaveInSession* outer = tCallbackOf;
+  tCallbackOf = this;
+  FCallback(FHandle, msg, FInstance, reinterpret_cast<uintptr_t>(hdr), 0);
+  tCallbackOf = outer;
 }

@@ -1,14 +1,16 @@
 #pragma once
 // One open wave-input device: the queue of caller buffers that a backend stream fills in order,
-// and the thread that delivers the notifications. The callback never runs under the session's
-// lock, so it may call back into the layer (other than reset and close).
+// and the delivery of the notifications. The callback is called on the thread that ends a
+// buffer's stay in the queue: the backend's own thread for recorded buffers, the caller's for
+// those that a reset hands back and for the open and close notices. It never runs under the
+// session's lock, so it may call back into the layer (other than reset and close), and it
+// must return quickly, since the backend waits for it.
 
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 #include "platform/WaveIn.h"
 #include "platform/WaveInBackend.h"
@@ -20,8 +22,10 @@ public:
   WaveInSession(const WaveInSession&) = delete;
   WaveInSession& operator=(const WaveInSession&) = delete;
 
-  // Takes the backend's stream and announces the open; called once, right after construction.
-  void Opened(std::unique_ptr<IWaveInStream> stream);
+  // Takes the backend's stream; called once, right after construction.
+  void Attach(std::unique_ptr<IWaveInStream> stream);
+  // Announces the open; called once the handle is valid, before any other call.
+  void Opened();
 
   MMRESULT Prepare(WAVEHDR* hdr);
   MMRESULT Unprepare(WAVEHDR* hdr);
@@ -45,10 +49,14 @@ public:
   void Wake() override;
 
 private:
-  void ReturnHead();  // with FMutex held
+  using Lock = std::unique_lock<std::mutex>;
+  // With FMutex held: hands the first `count` queued buffers back to the caller, in order,
+  // with the lock released meanwhile.
+  void ReturnHeads(Lock& lk, size_t count);
+  // With FMutex held: waits until no buffer is being handed back on another thread.
+  void WaitForReturns(Lock& lk);
   void Notify(uint32_t msg, WAVEHDR* hdr);
-  void DeliverNotifications();
-  bool OnNotifierThread() const;
+  bool InCallback() const;
 
   const HWAVEIN FHandle;
   const WaveInProc FCallback;
@@ -58,21 +66,11 @@ private:
 
   std::mutex FMutex;
   std::condition_variable FRoom;
+  std::condition_variable FReturned;
   std::deque<WAVEHDR*> FQueue;
   bool FStarted = false;
   bool FLost = false;
   bool FClosed = false;
   uint64_t FLostBytes = 0;
-
-  struct Note {
-    uint32_t Msg;
-    WAVEHDR* Hdr;
-  };
-  std::mutex FNoteMutex;
-  std::condition_variable FNoteReady;
-  std::condition_variable FNotesDone;
-  std::deque<Note> FNotes;
-  bool FDelivering = false;
-  bool FQuit = false;
-  std::thread FNotifier;
+  uint32_t FReturning = 0;  // buffers taken from the queue whose callback has not returned
 };
