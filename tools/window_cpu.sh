@@ -10,6 +10,8 @@
 # input devices tab, as a peer.
 # STEREOLUX_BIN names the program to measure (default: build/bin/stereolux).
 # STEREOLUX_CPU_PLAYER_MS sets the latency the player asks for (default: the player's default).
+# STEREOLUX_CPU_THREADS=1 also prints each thread's share and how often it was switched in, to see
+# where the time goes.
 # STEREOLUX_CPU_INI adds lines to the preferences file of every run, for instance
 # $'[AudioDevice]\nShowPeakDBFS=0' to measure the percent readouts.
 # Everything started here is stopped by its process id when the script ends, however it ends.
@@ -78,23 +80,42 @@ cpu_ticks() {
 
 now_ns() { date +%s%N; }
 
+# One line per thread of a process: "NAME.TID RUN_NS SWITCHES", from the scheduler's counters.
+thread_times() {
+  local task name run switches
+  for task in /proc/"$1"/task/*; do
+    name=$(tr ' ' _ <"$task/comm")
+    read -r run _ <"$task/schedstat"
+    switches=$(awk '/ctxt_switches/ { s += $2 } END { print s }' "$task/status")
+    echo "$name.${task##*/} $run $switches"
+  done | sort
+}
+
 # Prints "NAME: P % of one core (X server Q %)" for the process PID, measured over SECONDS.
 measure() {
   local name=$1 pid=$2
   sleep "$settle"
   running "$pid" || return 1
   local t0 x0 w0 t1 x1 w1
+  [ -n "${STEREOLUX_CPU_THREADS:-}" ] && thread_times "$pid" >"$work/threads0"
   t0=$(cpu_ticks "$pid")
   x0=$(cpu_ticks "$xvfb_pid")
   w0=$(now_ns)
   sleep "$seconds"
   running "$pid" || return 1
+  [ -n "${STEREOLUX_CPU_THREADS:-}" ] && thread_times "$pid" >"$work/threads1"
   t1=$(cpu_ticks "$pid")
   x1=$(cpu_ticks "$xvfb_pid")
   w1=$(now_ns)
   awk -v name="$name" -v t=$((t1 - t0)) -v x=$((x1 - x0)) -v w=$((w1 - w0)) -v hz="$ticks" \
     'BEGIN { printf "%-28s %5.2f %% of one core   (X server %5.2f %%)\n", name,
              100 * t / hz / (w / 1e9), 100 * x / hz / (w / 1e9) }'
+  if [ -n "${STEREOLUX_CPU_THREADS:-}" ]; then
+    join "$work/threads0" "$work/threads1" | awk -v w=$((w1 - w0)) \
+      '$4 > $2 { printf "  %-26s %6.3f %%   %5.1f switches/s\n", $1, 100 * ($4 - $2) / w,
+                 ($5 - $3) / (w / 1e9) }'
+  fi
+  return 0
 }
 
 # The input the program meters must be live, or the figure means nothing.
