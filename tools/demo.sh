@@ -67,15 +67,7 @@ cp "$exe" "$work/app/"
 readme=$(dirname "$exe")/a_lire.txt
 if [ -f "$readme" ]; then cp "$readme" "$work/app/"; fi
 # The tone plays into the null sink, so the input to measure is that sink's monitor.
-cat >"$work/app/stereolux.ini" <<'INI'
-[AudioDevice]
-Device=Monitor of Test-Sink
-ShowPeak=1
-ShowPeakDBFS=1
-[GUI]
-GUIShowPnlLevel=1
-GUIShowPnlConfig=1
-INI
+write_meter_prefs "$work/app/stereolux.ini"
 if [ -n "${STEREOLUX_DEMO_INI:-}" ]; then printf '%s\n' "$STEREOLUX_DEMO_INI" >>"$work/app/stereolux.ini"; fi
 QT_QPA_PLATFORM=xcb "$work/app/stereolux" >"$work/stereolux.log" 2>&1 &
 app=$!

@@ -72,3 +72,17 @@ start_xvfb() {
   DISPLAY=":$(head -1 "$work/display")"
   export DISPLAY
 }
+
+# Writes to $1 the preferences of a window that meters the null sink's monitor, where the tools
+# play their sound, with both panels shown and the readouts in dBFS.
+write_meter_prefs() {
+  cat >"$1" <<'INI'
+[AudioDevice]
+Device=Monitor of Test-Sink
+ShowPeak=1
+ShowPeakDBFS=1
+[GUI]
+GUIShowPnlLevel=1
+GUIShowPnlConfig=1
+INI
+}

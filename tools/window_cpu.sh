@@ -134,20 +134,9 @@ run_stereolux() {
   local width=$1 height=$2 dir="$work/app-${1}x$2"
   mkdir "$dir"
   cp "$exe" "$dir/stereolux"
-  cat >"$dir/stereolux.ini" <<INI
-[AudioDevice]
-Device=Monitor of Test-Sink
-ShowPeak=1
-ShowPeakDBFS=1
-[GUI]
-GUIShowPnlLevel=1
-GUIShowPnlConfig=1
-[Window]
-Left=0
-Top=0
-ClientWidth=$width
-ClientHeight=$height
-INI
+  write_meter_prefs "$dir/stereolux.ini"
+  printf '[Window]\nLeft=0\nTop=0\nClientWidth=%s\nClientHeight=%s\n' "$width" "$height" \
+    >>"$dir/stereolux.ini"
   if [ -n "${STEREOLUX_CPU_INI:-}" ]; then printf '%s\n' "$STEREOLUX_CPU_INI" >>"$dir/stereolux.ini"; fi
   QT_QPA_PLATFORM=xcb "$dir/stereolux" >"$dir/log" 2>&1 &
   pids+=($!)
