@@ -447,8 +447,11 @@ void TfmMain::SetClientHeight(int32_t Value) { resize(width(), Value + FMenuHeig
 
 void TfmMain::resizeEvent(QResizeEvent* Event) {
   QWidget::resizeEvent(Event);
-  AdvMainMenu1->setGeometry(0, 0, width(), FMenuHeight);
   LayoutPanels(*this, ClientWidth());
+  // Stacked panels may need more height than the size just given: the window grows to its new
+  // minimum before anything is placed (a hidden window takes the size at once, with no event).
+  UpdateMinimumSize();
+  AdvMainMenu1->setGeometry(0, 0, width(), FMenuHeight);
   FClientArea->setGeometry(0, FMenuHeight, ClientWidth(), ClientHeight());
   FormResize(this);
 }
@@ -517,8 +520,10 @@ void TfmMain::InitVu() {
 void TfmMain::FormResize(QObject* /*Sender*/) {
   int32_t w = ClientWidth() - VuState.Margin;
   int32_t h = ClientHeight() - VuState.Margin;
-  if (ActShowPnlConfig->Checked()) h -= pnlConf->height();
-  if (ActShowPnlLevel->Checked()) h -= pnlLevel->height();
+  // The panels' heights as just laid out: a narrow window stacks them taller, and their current
+  // heights follow only when the window's layout next runs.
+  if (ActShowPnlConfig->Checked()) h -= pnlConf->minimumHeight();
+  if (ActShowPnlLevel->Checked()) h -= pnlLevel->minimumHeight();
   // The scale lies beside the meter, along its bars.
   const bool scale = ActShowScale->Checked();
   if (scale) (VuState.Vertical ? w : h) -= TVuScale::Thickness(VuState.Vertical);

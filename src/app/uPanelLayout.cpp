@@ -104,11 +104,11 @@ QSize MinimumClientSize(const TfmMain& Form) {
   int32_t height = 0;
   if (Form.ActShowPnlConfig->Checked()) {
     width = std::max(width, ConfNarrowMinWidth);
-    height += Form.pnlConf->height();
+    height += Form.pnlConf->minimumHeight();  // as laid out, see FormResize
   }
   if (Form.ActShowPnlLevel->Checked()) {
     width = std::max(width, LevelNarrowMinWidth);
-    height += Form.pnlLevel->height();
+    height += Form.pnlLevel->minimumHeight();
   }
   const bool vertical = VuState.Vertical;
   const int32_t margin = VuState.Margin;

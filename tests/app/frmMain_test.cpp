@@ -123,6 +123,15 @@ TEST_F(MainWindowTest, SmallestWindowKeepsTheMeterAndThePanelsWhole) {
   }
 }
 
+// A window last left smaller than both panels stacked comes back with them whole.
+TEST_F(MainWindowTest, ARestoredSmallWindowKeepsThePanelsWhole) {
+  WriteIni("[GUI]\nGUIShowPnlLevel=1\n[Window]\nClientWidth=300\nClientHeight=150\n");
+  Window form = Open();
+  QApplication::processEvents();
+  ExpectPanelsWhole(*form);
+  EXPECT_GE(form->Vumeter->height(), 20);
+}
+
 TEST_F(MainWindowTest, OrientationChoiceTurnsTheWindowOnlyWhenItChanges) {
   Window form = Open();
   QAction* vertical = MenuEntry(form->AdvMainMenu1, QStringLiteral("Vertical"));
