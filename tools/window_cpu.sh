@@ -7,7 +7,9 @@
 # preferences file of its own; once it has settled, its CPU time (user + system, from
 # /proc/PID/stat) is read over SECONDS and printed as a share of one core, beside that of the
 # X server over the same time. Where pavucontrol is installed it is measured the same way on its
-# input devices tab, as a peer.
+# input devices tab, as a peer, and so is window-floor, built beside the program: a bare Qt
+# window that repaints a rectangle and a label ten times a second, the least a window drawn with
+# the same toolkit costs on this machine and X server at the meter's update rate.
 # STEREOLUX_BIN names the program to measure (default: build/bin/stereolux).
 # STEREOLUX_CPU_PLAYER_MS sets the latency the player asks for (default: the player's default).
 # STEREOLUX_CPU_THREADS=1 also prints each thread's share and how often it was switched in, to see
@@ -149,6 +151,16 @@ run_stereolux() {
 echo "CPU time over $seconds s, music-like noise on both channels:"
 run_stereolux 548 194
 run_stereolux 1400 1000
+floor=$(dirname "$exe")/window-floor
+if [ -x "$floor" ]; then
+  QT_QPA_PLATFORM=xcb "$floor" >"$work/floor.log" 2>&1 &
+  pids+=($!)
+  measure "window-floor (bare Qt)" "${pids[-1]}" ||
+    { show_log "$work/floor.log"; fail "window-floor ended early"; }
+  stop_last
+else
+  echo "window-floor is not built beside $exe"
+fi
 if command -v pavucontrol >/dev/null; then
   # Tab 4 lists the input devices, each with a live level bar.
   HOME="$work/pulse/home" pavucontrol --tab=4 >"$work/pavucontrol.log" 2>&1 &
