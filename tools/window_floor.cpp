@@ -2,14 +2,18 @@
 // size that, ten times a second (the rate at which the meter receives its levels), repaints a
 // bar-sized rectangle in another colour and writes a new number into a label, with no sound
 // and no work of its own. tools/window_cpu.sh measures it beside Stereolux, so that the drawing
-// toolkit's own share on the machine at hand is known.
-//   window-floor
+// toolkit's own share on the machine at hand is known. To see where that share goes, `bar` leaves
+// the label alone and `idle` changes nothing while the timer still fires.
+//   window-floor [bar|idle]
 #include <QApplication>
 #include <QLabel>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QTimer>
 #include <QWidget>
+
+#include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -33,6 +37,13 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
+  const char* mode = argc > 1 ? argv[1] : "";
+  const bool drawBar = std::strcmp(mode, "idle") != 0;
+  const bool writeText = *mode == '\0';
+  if (argc > 2 || (drawBar && !writeText && std::strcmp(mode, "bar") != 0)) {
+    std::fprintf(stderr, "usage: window-floor [bar|idle]\n");
+    return 2;
+  }
   QApplication app(argc, argv);
   QWidget window;
   window.setWindowTitle(QStringLiteral("window-floor"));
@@ -48,8 +59,8 @@ int main(int argc, char** argv) {
   int step = 0;
   QTimer timer;
   QObject::connect(&timer, &QTimer::timeout, [&] {
-    bar->Step();
-    readout->setText(QString::number(-(++step % 600) / 10.0, 'f', 1));
+    if (drawBar) bar->Step();
+    if (writeText) readout->setText(QString::number(-(++step % 600) / 10.0, 'f', 1));
   });
   timer.start(100);
   return app.exec();
