@@ -148,26 +148,28 @@ run_stereolux() {
   stop_last
 }
 
+# Runs a peer (the command after NAME and LOG) and measures it as NAME.
+run_peer() {
+  local name=$1 log=$2
+  shift 2
+  "$@" >"$log" 2>&1 &
+  pids+=($!)
+  measure "$name" "${pids[-1]}" || { show_log "$log"; fail "$name ended early"; }
+  stop_last
+}
+
 echo "CPU time over $seconds s, music-like noise on both channels:"
 run_stereolux 548 194
 run_stereolux 1400 1000
 floor=$(dirname "$exe")/window-floor
 if [ -x "$floor" ]; then
-  QT_QPA_PLATFORM=xcb "$floor" >"$work/floor.log" 2>&1 &
-  pids+=($!)
-  measure "window-floor (bare Qt)" "${pids[-1]}" ||
-    { show_log "$work/floor.log"; fail "window-floor ended early"; }
-  stop_last
+  QT_QPA_PLATFORM=xcb run_peer "window-floor (bare Qt)" "$work/floor.log" "$floor"
 else
   echo "window-floor is not built beside $exe"
 fi
 if command -v pavucontrol >/dev/null; then
   # Tab 4 lists the input devices, each with a live level bar.
-  HOME="$work/pulse/home" pavucontrol --tab=4 >"$work/pavucontrol.log" 2>&1 &
-  pids+=($!)
-  measure "pavucontrol (input tab)" "${pids[-1]}" ||
-    { show_log "$work/pavucontrol.log"; fail "pavucontrol ended early"; }
-  stop_last
+  HOME="$work/pulse/home" run_peer "pavucontrol (input tab)" "$work/pavucontrol.log" pavucontrol --tab=4
 else
   echo "pavucontrol is not installed"
 fi
