@@ -13,12 +13,14 @@
 #include <QWidget>
 
 #include <cstdio>
-#include <cstring>
+#include <string>
 
 namespace {
 
 class TBar final : public QWidget {
 public:
+  using QWidget::QWidget;
+
   void Step() {
     ++FStep;
     update(0, 0, 200, 20);
@@ -37,20 +39,19 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
-  const char* mode = argc > 1 ? argv[1] : "";
-  const bool drawBar = std::strcmp(mode, "idle") != 0;
-  const bool writeText = *mode == '\0';
-  if (argc > 2 || (drawBar && !writeText && std::strcmp(mode, "bar") != 0)) {
+  const std::string mode = argc > 1 ? argv[1] : "";
+  if (argc > 2 || (!mode.empty() && mode != "bar" && mode != "idle")) {
     std::fprintf(stderr, "usage: window-floor [bar|idle]\n");
     return 2;
   }
+  const bool drawBar = mode != "idle";
+  const bool writeText = mode.empty();
   QApplication app(argc, argv);
   QWidget window;
   window.setWindowTitle(QStringLiteral("window-floor"));
   window.resize(548, 194);
   // Placed by hand, as the program places its panels, without a layout to recompute.
-  auto* bar = new TBar;
-  bar->setParent(&window);
+  auto* bar = new TBar(&window);
   bar->setGeometry(8, 8, 532, 40);
   auto* readout = new QLabel(&window);
   readout->setGeometry(8, 56, 80, 20);
