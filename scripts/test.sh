@@ -12,11 +12,31 @@ jobs=$(nproc)
 # The tests against a private sound server fail, rather than skip, when it cannot start.
 export STEREOLUX_REQUIRE_PULSE=1
 status=0
+# What failed, repeated at the end of the output: a CI log is often read from its tail.
+failures=()
+failed_tests=()
+fail() {
+  status=1
+  failures+=("$1")
+}
+
+# The last lines a failed test printed, taken from CTest's log of the run.
+failed_test_output() {
+  local dir=$1 name
+  while IFS=: read -r _ name; do
+    echo "--- ${dir}: ${name}"
+    awk -v name="$name" '
+      $0 ~ "^[0-9]+/[0-9]+ Test: " && $3 == name { inside = 1; next }
+      inside && /^<end of output>$/ { exit }
+      inside && seen { print }
+      inside && /^Output:$/ { seen = 1 }' "$dir/Testing/Temporary/LastTest.log" | tail -n 25
+  done < "$dir/Testing/Temporary/LastTestsFailed.log"
+}
 
 echo "=== code style"
 if ! git ls-files -z -- '*.c' '*.cpp' '*.h' | xargs -0 clang-format --dry-run -Werror; then
   echo "Files above are not formatted: run clang-format -i on them."
-  status=1
+  fail "code style"
 fi
 
 run_suite() {
@@ -26,7 +46,10 @@ run_suite() {
     "$@" >/dev/null
   cmake --build "$dir" -j "$jobs"
   echo "=== ${dir}: tests"
-  ctest --test-dir "$dir" --output-on-failure --timeout 300 -j "$jobs" || status=1
+  if ! ctest --test-dir "$dir" --output-on-failure --timeout 300 -j "$jobs"; then
+    fail "${dir}: tests"
+    failed_tests+=("$dir")
+  fi
 }
 
 run_suite build -DSTEREOLUX_GUI=ON -DSTEREOLUX_SANITIZE= -DSTEREOLUX_BENCH=ON
@@ -41,7 +64,7 @@ echo "=== build-release: the programs at -O3 with GCC"
 if ! { CC=gcc CXX=g++ cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DSTEREOLUX_TESTS=OFF \
          -DSTEREOLUX_WERROR=ON >/dev/null &&
        cmake --build build-release -j "$jobs" --target stereolux stereolux-scan; }; then
-  status=1
+  fail "build-release"
 fi
 
 # Fuzz targets: built apart with clang and libFuzzer, each run for a bounded time.
@@ -49,17 +72,29 @@ run_fuzz() {
   local name=$1; shift
   echo "=== build-fuzz: ${name}"
   mkdir -p build-fuzz
-  if clang++ -std=c++20 -g -O1 -Wall -Wextra -Werror -fsanitize=fuzzer,address,undefined \
+  if ! clang++ -std=c++20 -g -O1 -Wall -Wextra -Werror -fsanitize=fuzzer,address,undefined \
        -fno-sanitize-recover=all -Isrc "$@" -o "build-fuzz/${name}"; then
-    (cd build-fuzz && "./${name}" -runs=200000 -max_total_time=30 -timeout=10 -print_final_stats=0) || status=1
+    fail "build-fuzz: ${name} (build)"
+    return
+  fi
+  # libFuzzer reports every new input; only a failure's report is worth the log's space.
+  if ! (cd build-fuzz && "./${name}" -runs=200000 -max_total_time=30 -timeout=10 \
+          -print_final_stats=0 >"${name}.log" 2>&1); then
+    tail -n 60 "build-fuzz/${name}.log"
+    fail "build-fuzz: ${name}"
   else
-    status=1
+    tail -n 1 "build-fuzz/${name}.log"
   fi
 }
 
 run_fuzz ini_fuzz src/platform/IniFile.cpp tests/platform/IniFile_fuzz.cpp
 
 if [ $status -ne 0 ]; then
+  echo "=== what failed"
+  printf '%s\n' "${failures[@]}"
+  for dir in "${failed_tests[@]}"; do
+    failed_test_output "$dir"
+  done
   echo "Some tests failed."
 fi
 exit $status
