@@ -65,11 +65,13 @@ private:
 inline const auto* const qtEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 // Each test gets a folder of its own that plays the executable's folder, so the preferences
-// file is ExeFileName + ".ini" inside it.
+// file is ExeFileName + ".ini" inside it, and the home of the user's configuration folder: a
+// newer file there is read instead, and tests run side by side must not see each other's.
 class MainWindowTest : public ::testing::Test {
 protected:
   void SetUp() override {
     ASSERT_TRUE(folder.isValid());
+    ASSERT_TRUE(qputenv("HOME", folder.filePath(QStringLiteral("home")).toLocal8Bit()));
     ExeFileName = folder.filePath(QStringLiteral("stereolux")).toStdString();
     IniPath = ExeFileName + ".ini";
     // Program start: the globals are empty.
