@@ -23,6 +23,7 @@ fail() {
 # The last lines a failed test printed, taken from CTest's log of the run.
 failed_test_output() {
   local dir=$1 name
+  [ -f "$dir/Testing/Temporary/LastTestsFailed.log" ] || return 0
   while IFS=: read -r _ name; do
     echo "--- ${dir}: ${name}"
     awk -v name="$name" '
